@@ -11,7 +11,10 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TelemetryAnalytics/Model/TLMTypedProperty.h"
 #include "telemetry/TLMErrors.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 #include "tests/telemetry/TLMLogCapture.h"
 #include "tests/telemetry/TLMTestRecords.h"
 #include "tests/telemetry/support/RawDatabase.h"
@@ -957,4 +960,115 @@ TEST(TLMChannelSending, AFileHeldForAMinuteAcrossAnAnsweredBatchDeliversEveryLog
     for (const std::string& name : concat(numberedNames("First", 50), numberedNames("During", 10))) expected[name] = 1;
     EXPECT_EQ(sentCounts(rig.server.requests()), expected);
     EXPECT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
+}
+
+TEST(TLMChannelSending, TheFirstEnqueueThatFindsASaveWaitingForAHeldFileBoundsTheLogsWaitingFromBefore) {
+    rawdb::SleeplessFileSystem fileSystem;
+    testsupport::SendingRig rig;
+    const int switched = 0;
+    auto unit = rig.addUnit("Analytics");
+    rig.drain();
+    rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
+    fileSystem.holdNextSleep();
+    std::binary_semaphore queueHeld(0);
+    rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
+    // The first block saves "First" alone; "Early" waits behind a switch,
+    // enqueued while nothing bounded them.
+    unit->enqueueItem(sixteenthEvent("First"), TLMFlagsNormal);
+    unit->resumeWithIdentifyingObject(&switched);
+    const std::vector<std::string> early = numberedNames("Early", 10);
+    for (const std::string& name : early) unit->enqueueItem(sixteenthEvent(name), TLMFlagsNormal);
+    queueHeld.release();
+    fileSystem.waitForHeldSleep();  // the log database waits for the file
+    const std::vector<std::string> late = numberedNames("Late", 10);
+    for (const std::string& name : late) unit->enqueueItem(sixteenthEvent(name), TLMFlagsNormal);
+    // Fifteen fit: the oldest waiting went, on the caller's thread.
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), numberedNames("Early", 5));
+    fileSystem.letSleepGo();
+    rig.drain();
+    held.letGo();
+    rig.advance(6s);
+    rig.drain();
+    // Kept, the oldest go past eleven.
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), concat({"Early9"}, late));
+}
+
+namespace {
+
+// An event that counts the times it is archived.
+class CountedEvent final : public TLMEventLog {
+public:
+    CountedEvent() = default;
+    explicit CountedEvent(const TLMKeyedUnarchiver& coder) : TLMEventLog(coder) {}
+    void encodeWithCoder(TLMKeyedArchiver& coder) const override {
+        ++sArchives;
+        TLMEventLog::encodeWithCoder(coder);
+    }
+    static inline std::atomic<int> sArchives{0};
+};
+
+// The log database counting the saves tried.
+class CountedSaves final : public TLMLogDBStorage {
+public:
+    std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override {
+        ++tries;
+        return TLMLogDBStorage::saveLogs(logs, groupId);
+    }
+    int tries = 0;  // the logs queue's own
+};
+
+}  // namespace
+
+TEST(TLMChannelSending, ARefusalThatComesBackAtOnceIsTriedAgainAfterAGrowingPauseAndItsLogsArchivedOnce) {
+    TLMUtility::addAllowedClasses({TLMArchiveClass::of<CountedEvent>()});
+    for (const auto fault : {rawdb::FaultyFileSystem::Fault::WriteProtected, rawdb::FaultyFileSystem::Fault::Full}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        // A group of its own: the last case's logs stay stored.
+        const std::string groupId = "A" + std::to_string(static_cast<int>(fault));
+        rawdb::FaultyFileSystem fileSystem;
+        testsupport::SendingRig rig;
+        auto storage = std::make_shared<CountedSaves>();
+        auto group = TLMChannelGroupDefault::make(rig.httpClient, rig.ingestion, storage);
+        group->addDelegate(rig.delegate);
+        const int pauser = 0;
+        auto unit =
+            group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration(groupId));
+        unit->pauseWithIdentifyingObject(&pauser);
+        group->logsDispatchQueue()->sync([] {});
+        TLMLogCapture capture;
+        rawdb::FaultyFileSystem::setFault(fault);
+        const int triesBefore = storage->tries;
+        CountedEvent::sArchives = 0;
+        // A minute, ten logs a second, each in a block of its own.
+        std::vector<std::string> names;
+        for (int second = 0; second < 60; ++second) {
+            for (int i = 0; i < 10; ++i) {
+                auto event = std::make_shared<CountedEvent>();
+                event->setName("S" + std::to_string(second) + "-" + std::to_string(i));
+                event->setEventId(TLMNewUuidString());
+                names.push_back(event->name());
+                unit->enqueueItem(event, TLMFlagsNormal);
+                group->logsDispatchQueue()->sync([] {});
+            }
+            rig.advance(1s);
+        }
+        // At 0, 1, 3, 7 and 13 s, then every 6 s; each log archived once, the
+        // first twice (by its first try, before it was kept).
+        EXPECT_EQ(storage->tries - triesBefore, 12);
+        EXPECT_EQ(CountedEvent::sArchives.load(), 601);
+
+        rawdb::FaultyFileSystem::setFault(rawdb::FaultyFileSystem::Fault::None);
+        rig.advance(6s);
+        group->logsDispatchQueue()->sync([] {});
+        EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), names);
+        EXPECT_EQ(namesOf(storedLogs(*group, groupId)), names);
+        const std::vector<TLMCapturedLine> warnings = capture.linesAt(TLMLogLevelWarning);
+        const auto count = [&](const std::string& text) {
+            return std::count_if(warnings.begin(), warnings.end(), [&](const TLMCapturedLine& line) {
+                return line.message.find(text) != std::string::npos;
+            });
+        };
+        EXPECT_EQ(count("refuses saves for now"), 1);
+        EXPECT_EQ(count("ended after 66 s: 600 log(s) were kept meanwhile, 0 lost past the bound"), 1);
+    }
 }

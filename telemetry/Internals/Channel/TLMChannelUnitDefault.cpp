@@ -35,11 +35,17 @@ Iterator EvictionCandidate(Iterator begin, Iterator end, std::uint8_t priority) 
     return found;
 }
 
-// What a log takes in memory, at most: its archive times the factor. A log
-// that cannot be archived is not saved either; it counts for little.
-std::size_t MemoryOf(const std::shared_ptr<TLMAbstractLog>& log) {
-    const std::optional<std::vector<std::uint8_t>> archive = TLMKeyedArchiver::archivedData(TLMArchiveValue(log));
-    return TLMChannelUnitDefault::kMemoryPerArchivedByte * std::max<std::size_t>(archive ? archive->size() : 0, 1);
+// What a log takes in memory, at most: its archive times the factor. The
+// archive is kept, so the log is archived once however often its save is
+// tried. A log that cannot be archived is not saved either; it counts for
+// little.
+template <typename Waiting>
+std::size_t Measure(Waiting& waiting) {
+    std::optional<std::vector<std::uint8_t>> archive = TLMKeyedArchiver::archivedData(TLMArchiveValue(waiting.log));
+    const std::size_t size = archive ? archive->size() : 0;
+    if (archive) waiting.archive = std::make_shared<const std::vector<std::uint8_t>>(std::move(*archive));
+    waiting.bytes = TLMChannelUnitDefault::kMemoryPerArchivedByte * std::max<std::size_t>(size, 1);
+    return waiting.bytes;
 }
 
 }  // namespace
@@ -94,8 +100,8 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     // measured, once, on the caller's thread. Otherwise an enqueue stays a
     // push, and a burst is saved as fast as the database allows.
     const bool bounded = mRefused.load() || mStorage->isFileHeld();
-    const std::size_t bytes = bounded ? MemoryOf(item) : 0;
-    WaitingLog entry{std::move(item), std::move(internalId), flags, true, bytes};
+    WaitingLog entry{std::move(item), std::move(internalId), flags};
+    const std::size_t bytes = bounded ? Measure(entry) : 0;
     std::vector<WaitingLog> dropped;
     {
         std::lock_guard lock(mWaitingMutex);
@@ -105,8 +111,7 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
             if (mUnmeasuredWaiting) {
                 for (WaitingLog& waiting : mWaiting) {
                     if (!waiting.log || waiting.bytes != 0) continue;
-                    waiting.bytes = MemoryOf(waiting.log);
-                    mHeldBytes += waiting.bytes;
+                    mHeldBytes += Measure(waiting);
                 }
                 mUnmeasuredWaiting = false;
             }
@@ -130,6 +135,7 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
 bool TLMChannelUnitDefault::makeRoom(WaitingLog& entry, std::vector<WaitingLog>& dropped) {
     while (mHeldBytes.load() + entry.bytes > kRefusedBytesLimit) {
         ++mDroppedWaiting;
+        ++mDroppedTotal;
         const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), PriorityOf(entry.flags));
         if (victim == mWaiting.end()) {
             entry.bytes = 0;  // never counted
@@ -230,8 +236,23 @@ void TLMChannelUnitDefault::countStored(std::uint64_t count) {
 }
 
 std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh, bool trySaving) {
-    std::vector<WaitingLog> logs(std::make_move_iterator(mKept.begin()), std::make_move_iterator(mKept.end()));
     const bool keptBefore = !mKept.empty();
+    if (keptBefore && (!trySaving || !mayTrySaving())) {
+        // Kept behind the others, untried.
+        std::uint64_t newlyKept = 0;
+        for (WaitingLog& waiting : fresh) {
+            if (!waiting.save) {
+                completeEnqueueing(waiting);
+                continue;
+            }
+            mKept.push_back(std::move(waiting));
+            ++newlyKept;
+        }
+        mRefusalKept += newlyKept;
+        boundKeptLogs();
+        return 0;
+    }
+    std::vector<WaitingLog> logs(std::make_move_iterator(mKept.begin()), std::make_move_iterator(mKept.end()));
     mKept.clear();
     logs.insert(logs.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
     if (logs.empty()) return 0;
@@ -240,7 +261,7 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh, 
     std::vector<std::size_t> savedAt;
     for (std::size_t i = 0; i < logs.size(); ++i) {
         if (!logs[i].save) continue;
-        toSave.push_back({logs[i].log, logs[i].flags});
+        toSave.push_back({logs[i].log, logs[i].flags, logs[i].archive});
         savedAt.push_back(i);
     }
     std::vector<TLMSaveOutcome> outcomes(logs.size(), TLMSaveOutcome::Failed);
@@ -251,11 +272,14 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh, 
         for (std::size_t k = 0; k < savedAt.size() && k < saved.size(); ++k) outcomes[savedAt[k]] = saved[k];
     }
     std::uint64_t storedCount = 0;
+    std::uint64_t newlyKept = 0;
+    const std::size_t keptCount = logs.size() - fresh.size();
     for (std::size_t i = 0; i < logs.size(); ++i) {
         WaitingLog& waiting = logs[i];
         if (outcomes[i] == TLMSaveOutcome::Later) {
             // Neither stored nor given up: the unit is not done with it.
             mKept.push_back(std::move(waiting));
+            if (i >= keptCount) ++newlyKept;
             continue;
         }
         if (outcomes[i] == TLMSaveOutcome::Stored) {
@@ -264,25 +288,88 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh, 
         }
         completeEnqueueing(waiting);
     }
-    if (!mKept.empty() && !keptBefore) {
-        const std::size_t count = mKept.size();
-        TLMLogWarning(kLogTag,
-                      "The log database refuses saves for now (in use by another connection, or damaged); %zu "
-                      "log(s) of group %s are kept until it takes them.",
-                      count, groupId.c_str());
-    }
+    noteSaveTried(keptBefore, newlyKept);
     boundKeptLogs();
     return storedCount;
+}
+
+bool TLMChannelUnitDefault::mayTrySaving() const {
+    return !mNextTry || platform::Clock::shared()->instant() >= *mNextTry;
+}
+
+void TLMChannelUnitDefault::noteSaveTried(bool keptBefore, std::uint64_t newlyKept) {
+    if (mKept.empty()) {
+        if (keptBefore) endRefusal();
+        return;
+    }
+    const std::string groupId = mConfiguration.groupId();
+    if (!keptBefore) {
+        mRefusalBegan = platform::Clock::shared()->instant();
+        mRefusalKept = 0;
+        {
+            std::lock_guard lock(mWaitingMutex);
+            mDroppedBeforeRefusal = mDroppedTotal;
+        }
+        const std::size_t count = mKept.size();
+        TLMLogWarning(kLogTag,
+                      "The log database refuses saves for now (in use by another connection, damaged, "
+                      "write-protected or full); %zu log(s) of group %s are kept until it takes them.",
+                      count, groupId.c_str());
+    }
+    mRefusalKept += newlyKept;
+    // A held file made this try wait already; each of its tries waits.
+    if (mStorage->isFileHeld()) {
+        mNextTry.reset();
+        mRetryDelay = platform::Clock::Duration::zero();
+        ++mRetryGeneration;
+        return;
+    }
+    // Came back at once: trying at every block would only spin.
+    const auto longest =
+        std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(mConfiguration.flushInterval()));
+    const auto first = std::chrono::duration_cast<platform::Clock::Duration>(kFirstRetryDelay);
+    mRetryDelay = mRetryDelay == platform::Clock::Duration::zero() ? first : mRetryDelay * 2;
+    mRetryDelay = std::max(std::min(mRetryDelay, longest), first);
+    mNextTry = platform::Clock::shared()->instant() + mRetryDelay;
+    const std::uint64_t generation = ++mRetryGeneration;
+    mLogsDispatchQueue->asyncAfter(mRetryDelay, [weakSelf = weak_from_this(), generation] {
+        const auto self = weakSelf.lock();
+        if (self && self->mRetryGeneration == generation) self->retryAfterPause();
+    });
+}
+
+void TLMChannelUnitDefault::endRefusal() {
+    mNextTry.reset();
+    mRetryDelay = platform::Clock::Duration::zero();
+    ++mRetryGeneration;
+    std::uint64_t dropped = 0;
+    {
+        std::lock_guard lock(mWaitingMutex);
+        dropped = mDroppedTotal - mDroppedBeforeRefusal;
+    }
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(platform::Clock::shared()->instant() - mRefusalBegan);
+    const std::string groupId = mConfiguration.groupId();
+    TLMLogWarning(kLogTag,
+                  "The log database's refusal of group %s's logs ended after %lld s: %llu log(s) were kept "
+                  "meanwhile, %llu lost past the bound.",
+                  groupId.c_str(), static_cast<long long>(seconds.count()),
+                  static_cast<unsigned long long>(mRefusalKept), static_cast<unsigned long long>(dropped));
+}
+
+void TLMChannelUnitDefault::retryAfterPause() {
+    mNextTry.reset();
+    if (mKept.empty()) return;
+    const std::uint64_t stored = saveInOrder({});
+    countStored(stored);
+    if (stored > 0 || !mKept.empty()) checkPendingLogs();
 }
 
 void TLMChannelUnitDefault::boundKeptLogs() {
     std::size_t bytes = 0;
     for (WaitingLog& waiting : mKept) {
         // Taken while saves went: measured once it is kept.
-        if (waiting.bytes == 0 && waiting.log) {
-            waiting.bytes = MemoryOf(waiting.log);
-            mHeldBytes += waiting.bytes;
-        }
+        if (waiting.bytes == 0 && waiting.log) mHeldBytes += Measure(waiting);
         bytes += waiting.bytes;
     }
     // As the log database evicts, so a log never goes for one of lower
@@ -300,6 +387,7 @@ void TLMChannelUnitDefault::boundKeptLogs() {
     {
         std::lock_guard lock(mWaitingMutex);
         mDroppedWaiting += dropped;
+        mDroppedTotal += dropped;
         mRefused = !mKept.empty();
     }
     if (dropped > 0) reportDroppedLogs();
@@ -449,8 +537,8 @@ void TLMChannelUnitDefault::cancelTimer() {
 void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
     if (kind == FlushKind::everything) {
         cancelTimer();
-        // What the log database refused goes first.
-        if (!mKept.empty()) countStored(saveInOrder({}));
+        // What the log database refused goes first, once its pause is over.
+        if (!mKept.empty() && mayTrySaving()) countStored(saveInOrder({}));
         // Drops no block of the logs queue has counted yet.
         reportDroppedLogs();
         if (!mStoredCount) readStoredCount();
@@ -639,6 +727,7 @@ void TLMChannelUnitDefault::deleteStoredLogs() {
     std::deque<WaitingLog> kept;
     kept.swap(mKept);
     for (const WaitingLog& waiting : kept) logs.push_back(waiting.log);
+    if (!kept.empty()) endRefusal();
     boundKeptLogs();
     // Batches on the wire are forgotten: their answers are not waited for.
     mPendingBatchIds.clear();

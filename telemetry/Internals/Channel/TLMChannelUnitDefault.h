@@ -45,7 +45,13 @@
 // came before the switch); until then delegates hear neither
 // that they were stored nor that the unit is done with them. While any
 // are kept, a block tries the log database once and keeps the rest of its
-// logs unsaved.
+// logs unsaved. A refusal that comes back at once (write-protected, a full
+// disk, a file that cannot be opened, damage waiting for its rebuild) is
+// not tried again at every block: the next try comes after a pause that
+// doubles from a second up to the flush interval. A file held by another
+// connection keeps its own wait (each try waits for it). Kept logs are
+// archived once, and a refusal logs one warning when it begins and one
+// with its counts when it ends.
 //
 // The bound: while saves are refused, or the log database finds its file
 // held by another connection (a try still waiting for it), each log's
@@ -80,6 +86,7 @@
 #include "telemetry/core/Channel/TLMChannelDelegate.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -104,10 +111,12 @@ public:
     // The memory logs may take while the log database refuses saves: a
     // minute of a held file at 50 logs a second and half as much again.
     static constexpr std::size_t kRefusedBytesLimit = 6 * 1024 * 1024;
-    // What a log takes in memory (objects, texts, list entries) for each
-    // byte of its archive, rounded up: an event of about 500 bytes archived
-    // takes about 830.
-    static constexpr std::size_t kMemoryPerArchivedByte = 2;
+    // What a log takes in memory for each byte of its archive, rounded up:
+    // its objects, texts and list entries (an event of about 500 bytes
+    // archived takes about 830), and the archive kept for its save.
+    static constexpr std::size_t kMemoryPerArchivedByte = 3;
+    // The first pause after a refusal that came back at once.
+    static constexpr std::chrono::seconds kFirstRetryDelay{1};
 
     // Without a sender lock, no other process sends the storage's logs.
     TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage,
@@ -189,6 +198,8 @@ private:
         TLMFlags flags = TLMFlagsDefault;
         bool save = true;       // false: filtered out or dropped, only completed
         std::size_t bytes = 0;  // in memory; measured once, 0 until the bound needs it
+        // Made when it was measured, and saved as it is.
+        std::shared_ptr<const std::vector<std::uint8_t>> archive;
     };
     // The end of a batch's send, waiting for the logs queue.
     struct BatchAnswer {
@@ -229,6 +240,15 @@ private:
     // On the logs queue: while logs are kept, saving them is tried again
     // after the flush interval, also when the unit is paused or disabled.
     void retryKeptLogs();
+    // On the logs queue: whether the pause after a refusal is over.
+    bool mayTrySaving() const;
+    // On the logs queue, after a try: begins, goes on with or ends the
+    // refusal period; after a refusal that came back at once, the next try
+    // waits for the pause.
+    void noteSaveTried(bool keptBefore, std::uint64_t newlyKept);
+    void endRefusal();
+    // On the logs queue: the kept logs tried again once the pause is over.
+    void retryAfterPause();
     // On the logs queue, before each batch: true when this process may load
     // stored logs, taking the sender lock if it is free (TLMSenderLock::mayLoad).
     bool maySend();
@@ -266,6 +286,7 @@ private:
     std::uint64_t mStoreTicket = 0;
     std::uint64_t mLastTicket = 0;
     std::uint64_t mDroppedWaiting = 0;  // not yet counted in a warning
+    std::uint64_t mDroppedTotal = 0;
     // Whether the logs queue keeps logs the log database refused.
     std::atomic<bool> mRefused{false};
     // The memory of every log enqueued and not yet completed: waiting,
@@ -297,4 +318,12 @@ private:
     std::set<std::string> mPausedTargetKeys;
     std::uint64_t mTimerGeneration = 0;
     bool mTimerRunning = false;
+    // No try before this, after a refusal that came back at once.
+    std::optional<platform::Clock::Instant> mNextTry;
+    platform::Clock::Duration mRetryDelay{};
+    std::uint64_t mRetryGeneration = 0;
+    // The refusal under way: since when, the logs it kept, the drops before.
+    platform::Clock::Instant mRefusalBegan{};
+    std::uint64_t mRefusalKept = 0;
+    std::uint64_t mDroppedBeforeRefusal = 0;
 };

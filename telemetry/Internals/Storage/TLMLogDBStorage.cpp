@@ -140,14 +140,17 @@ bool TLMLogDBStorage::targetColumnsForLog(const TLMAbstractLog& log, std::option
     return true;
 }
 
-std::optional<TLMLogDBStorage::PreparedLog> TLMLogDBStorage::prepareLog(const std::shared_ptr<TLMAbstractLog>& log,
-                                                                        const std::string& groupId, TLMFlags flags) {
+std::optional<TLMLogDBStorage::PreparedLog> TLMLogDBStorage::prepareLog(const TLMLogToSave& item,
+                                                                        const std::string& groupId) {
+    const std::shared_ptr<TLMAbstractLog>& log = item.log;
     if (!log) return std::nullopt;
-    const std::optional<std::vector<std::uint8_t>> archive = TLMUtility::archiveKeyedData(TLMArchiveValue(log));
+    std::optional<std::vector<std::uint8_t>> made;
+    if (!item.archive) made = TLMUtility::archiveKeyedData(TLMArchiveValue(log));
+    const std::vector<std::uint8_t>* archive = item.archive ? item.archive.get() : made ? &*made : nullptr;
     if (!archive) return std::nullopt;
     PreparedLog prepared;
     prepared.base64 = platform::security::base64Encode(*archive);
-    prepared.priority = flags & 0xFF;
+    prepared.priority = item.flags & 0xFF;
 
     TLMStorageBindableArray& values = prepared.values;
     values.addString(groupId);
@@ -240,8 +243,8 @@ int TLMLogDBStorage::insertLog(sqlite3* db, const PreparedLog& log, std::int64_t
     return code;
 }
 
-int TLMLogDBStorage::storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
-    const std::optional<PreparedLog> prepared = prepareLog(log, groupId, flags);
+int TLMLogDBStorage::storeLog(const TLMLogToSave& item, const std::string& groupId) {
+    const std::optional<PreparedLog> prepared = prepareLog(item, groupId);
     if (!prepared) return SQLITE_ERROR;
     return executeQueryUsingBlock([&](sqlite3* db) {
         int code = SQLITE_OK;
@@ -282,7 +285,7 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
         // refusing are tried again and again.
         if (prepared.empty()) {
             prepared.reserve(logs.size());
-            for (const TLMLogToSave& item : logs) prepared.push_back(prepareLog(item.log, groupId, item.flags));
+            for (const TLMLogToSave& item : logs) prepared.push_back(prepareLog(item, groupId));
         }
         // The operation's transaction holds the group; it is rolled back
         // when this fails.
@@ -314,7 +317,7 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
         } else if (ran && logs.size() > 1) {
             // Nothing of a failed transaction stays, so each goes once more,
             // alone.
-            const int alone = storeLog(logs[i].log, groupId, logs[i].flags);
+            const int alone = storeLog(logs[i], groupId);
             // Full at its own limit with nothing to evict, it fails.
             const bool later = alone != SQLITE_FULL && RefusedForNow(alone);
             outcomes[i] =

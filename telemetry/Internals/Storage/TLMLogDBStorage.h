@@ -111,15 +111,14 @@ private:
     // One log on its own connection, as one of a group whose transaction
     // failed: the SQLite code (SQLITE_ERROR for a log that cannot be
     // archived).
-    int storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags);
+    int storeLog(const TLMLogToSave& item, const std::string& groupId);
     // One log on the open connection: inserted, or, when the database is
     // full, after the oldest logs of equal or lower priority were deleted
     // one at a time until it fits. SQLITE_TOOBIG for a log larger than the
     // database, SQLITE_FULL when there was nothing (more) to evict,
     // SQLITE_ABORT when SQLite gave up the transaction it ran in.
     int insertLog(sqlite3* db, const PreparedLog& log, std::int64_t maxSize, bool inTransaction, std::int64_t& rowId);
-    std::optional<PreparedLog> prepareLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId,
-                                          TLMFlags flags);
+    std::optional<PreparedLog> prepareLog(const TLMLogToSave& item, const std::string& groupId);
 
     // Deletes the rows of deleted batches that a held file kept; they stay
     // recorded until that succeeds.

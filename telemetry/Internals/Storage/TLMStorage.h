@@ -27,10 +27,13 @@ enum class TLMSaveOutcome {
     Later,
 };
 
-// A log to save with the flags it was enqueued with.
+// A log to save with the flags it was enqueued with, and its keyed archive
+// when the caller made it already (a log kept for a later try is archived
+// once).
 struct TLMLogToSave {
     std::shared_ptr<TLMAbstractLog> log;
     TLMFlags flags = TLMFlagsDefault;
+    std::shared_ptr<const std::vector<std::uint8_t>> archive;
 };
 
 class TLMStorage {

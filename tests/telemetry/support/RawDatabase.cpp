@@ -40,17 +40,41 @@ SleeplessFileSystem::SleeplessFileSystem() {
     mFileSystem->zName = "vekmont-sleepless";
     mFileSystem->xSleep = &Sleep;
     sSleeps = 0;
+    sHold = Hold::None;
     EXPECT_EQ(sqlite3_vfs_register(mFileSystem, 1), SQLITE_OK);
 }
 
 SleeplessFileSystem::~SleeplessFileSystem() {
+    letSleepGo();
     sqlite3_vfs_unregister(mFileSystem);
     delete mFileSystem;
 }
 
 int SleeplessFileSystem::Sleep(sqlite3_vfs*, int microseconds) {
     ++sSleeps;
+    std::unique_lock lock(sHoldMutex);
+    if (sHold == Hold::Next) {
+        sHold = Hold::Sleeping;
+        sHoldChanged.notify_all();
+        sHoldChanged.wait(lock, [] { return sHold == Hold::LetGo; });
+    }
     return microseconds;
+}
+
+void SleeplessFileSystem::holdNextSleep() {
+    std::lock_guard lock(sHoldMutex);
+    sHold = Hold::Next;
+}
+
+void SleeplessFileSystem::waitForHeldSleep() {
+    std::unique_lock lock(sHoldMutex);
+    sHoldChanged.wait(lock, [] { return sHold != Hold::Next; });
+}
+
+void SleeplessFileSystem::letSleepGo() {
+    std::lock_guard lock(sHoldMutex);
+    sHold = Hold::LetGo;
+    sHoldChanged.notify_all();
 }
 
 namespace {

@@ -3,8 +3,10 @@
 // under test, to see and change what the file holds.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,10 +43,19 @@ public:
     SleeplessFileSystem& operator=(const SleeplessFileSystem&) = delete;
     // The sleeps skipped so far.
     int sleeps() const { return sSleeps.load(); }
+    // The next sleep, once, lasts until letSleepGo(): a connection caught
+    // waiting for the held file. waitForHeldSleep() returns once it sleeps.
+    void holdNextSleep();
+    void waitForHeldSleep();
+    void letSleepGo();
 
 private:
     static int Sleep(sqlite3_vfs*, int microseconds);
     static inline std::atomic<int> sSleeps{0};
+    enum class Hold { None, Next, Sleeping, LetGo };
+    static inline std::mutex sHoldMutex;
+    static inline std::condition_variable sHoldChanged;
+    static inline Hold sHold = Hold::None;
     sqlite3_vfs* mFileSystem = nullptr;
 };
 
