@@ -114,27 +114,27 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
         platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
             .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed]() mutable {
                 std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
-                platform::DispatchQueue::main().async([image, weakSheet, failed, name = texts.title,
-                                                       copy = std::move(copy)]() mutable {
-                    // Deleting a hundred thousand elements takes about as
-                    // long as copying them, freeing into the heaps of the
-                    // threads that copied them: not beside the frames that
-                    // show the picture, but once they are done.
-                    Transaction::begin();
-                    Transaction::setCompletionBlock([copy = std::move(copy)]() mutable {
-                        platform::DispatchQueue::global(platform::DispatchQueuePriority::Background)
-                            .async([copy = std::move(copy)]() mutable { copy.reset(); });
-                    });
-                    // Closed meanwhile: the picture is not wanted.
-                    if (const auto shown = weakSheet.lock()) {
-                        if (image) {
-                            shown->setActivityItems({{{}, image, {}, name}});
-                        } else {
-                            failed();
+                platform::DispatchQueue::main().async(
+                    [image, weakSheet, failed, name = texts.title, copy = std::move(copy)]() mutable {
+                        // Deleting a hundred thousand elements takes about as
+                        // long as copying them, freeing into the heaps of the
+                        // threads that copied them: not beside the frames that
+                        // show the picture, but once they are done.
+                        Transaction::begin();
+                        Transaction::setCompletionBlock([copy = std::move(copy)]() mutable {
+                            platform::DispatchQueue::global(platform::DispatchQueuePriority::Background)
+                                .async([copy = std::move(copy)]() mutable { copy.reset(); });
+                        });
+                        // Closed meanwhile: the picture is not wanted.
+                        if (const auto shown = weakSheet.lock()) {
+                            if (image) {
+                                shown->setActivityItems({{{}, image, {}, name}});
+                            } else {
+                                failed();
+                            }
                         }
-                    }
-                    Transaction::commit();
-                });
+                        Transaction::commit();
+                    });
             });
     };
     if (&layout == CCurrentCloudLayout::Instance().Layout()) {
