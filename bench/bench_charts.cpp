@@ -7,7 +7,6 @@
 // already drawn. The baselines draw the same lines, markers, bars and
 // texts straight into the context.
 
-#include "platform/foundation/ProcessMemory.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/TextLayout.h"
 #include "platform/ui/views/Font.h"
@@ -27,9 +26,6 @@
 #include <vector>
 
 namespace {
-
-// As the app sets it up at start.
-[[maybe_unused]] const bool kAppMemory = (platform::keepFreedMemoryMapped(), true);
 
 constexpr double kWidth = 1024;
 constexpr double kHeight = 768;

@@ -37,7 +37,6 @@
 // and composites the window. The baseline composites the same window with
 // nothing scrolled: what a frame costs without new rows.
 
-#include "platform/foundation/ProcessMemory.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Shadow.h"
 #include "platform/dispatch/Clock.h"
@@ -72,9 +71,6 @@
 #include <vector>
 
 namespace {
-
-// As the app sets it up at start.
-[[maybe_unused]] const bool kAppMemory = (platform::keepFreedMemoryMapped(), true);
 
 using platform::BitmapContext;
 using platform::Color;

@@ -16,6 +16,7 @@ packages=(
   libssl-dev libsqlite3-dev libcurl4-openssl-dev libxml2-dev libcpp-httplib-dev zlib1g-dev python3 openssl curl
   protobuf-c-compiler libprotobuf-c-dev
   libsdl2-dev
+  libjemalloc-dev
   clang-format-14
 )
 

@@ -680,7 +680,6 @@ void VKMLayoutViewController::layoutShown() {
         mOpening = false;
         if (auto view = layoutView()) view->setDrawsTilesAside(false);
         hideProgressOverlay();
-        VKMLayoutDocumentHelper::documentShown();
     }
     platform::NotificationCenter::defaultCenter().postNotificationName(kLayoutShownNotification, nullptr);
 }

@@ -12,7 +12,6 @@
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bundle.h"
-#include "platform/foundation/ProcessMemory.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/TextMeasure.h"
@@ -105,43 +104,37 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
         if (const auto shown = weakSheet.lock())
             shown->setActivityItems({}, ZDUtils::localizedString("SharingLayoutFailed"));
     };
-    // The copy and the picture take hundreds of megabytes on several
-    // threads while the sheet's frames run: the heaps grow in large steps
-    // until the picture is on the sheet, so no step holds the address
-    // space while the frames' threads fault pages in.
-    auto growth = std::make_shared<platform::HeapGrowthAhead>();
     // The picture is drawn from a copy, so that the screen may close the
     // document or apply display edits meanwhile.
-    auto draw = [texts, weakSheet, failed, growth](std::unique_ptr<CLayout> copy) {
+    auto draw = [texts, weakSheet, failed](std::unique_ptr<CLayout> copy) {
         if (!copy) {
             failed();
             return;
         }
         platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
-            .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed, growth]() mutable {
+            .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed]() mutable {
                 std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
-                platform::DispatchQueue::main().async([image, weakSheet, failed, name = texts.title,
-                                                       copy = std::move(copy), growth = std::move(growth)]() mutable {
-                    growth.reset();
-                    // Deleting a hundred thousand elements takes about as
-                    // long as copying them, freeing into the heaps of the
-                    // threads that copied them: not beside the frames that
-                    // show the picture, but once they are done.
-                    Transaction::begin();
-                    Transaction::setCompletionBlock([copy = std::move(copy)]() mutable {
-                        platform::DispatchQueue::global(platform::DispatchQueuePriority::Background)
-                            .async([copy = std::move(copy)]() mutable { copy.reset(); });
-                    });
-                    // Closed meanwhile: the picture is not wanted.
-                    if (const auto shown = weakSheet.lock()) {
-                        if (image) {
-                            shown->setActivityItems({{{}, image, {}, name}});
-                        } else {
-                            failed();
+                platform::DispatchQueue::main().async(
+                    [image, weakSheet, failed, name = texts.title, copy = std::move(copy)]() mutable {
+                        // Deleting a hundred thousand elements takes about as
+                        // long as copying them, freeing into the heaps of the
+                        // threads that copied them: not beside the frames that
+                        // show the picture, but once they are done.
+                        Transaction::begin();
+                        Transaction::setCompletionBlock([copy = std::move(copy)]() mutable {
+                            platform::DispatchQueue::global(platform::DispatchQueuePriority::Background)
+                                .async([copy = std::move(copy)]() mutable { copy.reset(); });
+                        });
+                        // Closed meanwhile: the picture is not wanted.
+                        if (const auto shown = weakSheet.lock()) {
+                            if (image) {
+                                shown->setActivityItems({{{}, image, {}, name}});
+                            } else {
+                                failed();
+                            }
                         }
-                    }
-                    Transaction::commit();
-                });
+                        Transaction::commit();
+                    });
             });
     };
     if (&layout == CCurrentCloudLayout::Instance().Layout()) {

@@ -1,11 +1,9 @@
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <optional>
 
 #include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
@@ -17,7 +15,6 @@
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
-#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/FileCoordinator.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ProcessMemory.h"
@@ -35,20 +32,6 @@ std::atomic<std::uint64_t> gOpenGeneration{0};
 bool gLoading = false;
 std::shared_ptr<VKMLayoutDocumentHelper::DocumentPreparer> gPreparer;
 
-// From the start of an open of a large file until its first frame is shown
-// (or it fails, or the document closes), the heaps grow in large steps: its
-// read and its first tiles allocate hundreds of megabytes on many threads at
-// once. Main thread.
-std::optional<platform::HeapGrowthAhead> gGrowthAhead;
-// A document adopted that no screen shows soon ends it all the same.
-constexpr std::chrono::seconds kGrowthAheadAfterAdoption{5};
-platform::RunLoop::Timer gGrowthAheadEnd;
-
-void endGrowthAhead() {
-    gGrowthAheadEnd.cancel();
-    gGrowthAhead.reset();
-}
-
 // Hands the read document to the holder and tells the screens; main thread.
 bool finishLoad(CCurrentCloudLayout::tReadLayout read, CStopwatch& stopwatch,
                 const std::shared_ptr<VKMLayoutDocumentHelper::DocumentPreparer>& preparer = nullptr) {
@@ -59,12 +42,6 @@ bool finishLoad(CCurrentCloudLayout::tReadLayout read, CStopwatch& stopwatch,
     VKMLayoutSession::sharedSession().forgetDocument();
     VKM_SOFT_ASSERT(rc);
     QLPerformanceCounters::addToCounter("LoadLayout", stopwatch.Stop());
-    if (rc && gGrowthAhead) {
-        gGrowthAheadEnd.cancel();
-        gGrowthAheadEnd = platform::RunLoop::main()->postAfter(kGrowthAheadAfterAdoption, [] { endGrowthAhead(); });
-    } else {
-        endGrowthAhead();
-    }
     auto& center = platform::NotificationCenter::defaultCenter();
     if (rc) {
         center.postNotificationName(VKMLayoutDocumentHelper::kDocumentLoadedNotification,
@@ -111,15 +88,6 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
     auto stopwatch = std::make_shared<CStopwatch>();
     stopwatch->Start();
     closeDocument();
-    gGrowthAheadEnd.cancel();
-    // Not for a small file: whatever heap a trim met meanwhile keeps the
-    // pad touched, for an open that hardly grows the heaps.
-    std::error_code sizeError;
-    if (const auto bytes = std::filesystem::file_size(path, sizeError); !sizeError && bytes >= kGrowthAheadFromBytes) {
-        if (!gGrowthAhead) gGrowthAhead.emplace();
-    } else {
-        endGrowthAhead();
-    }
     platform::NotificationCenter::defaultCenter().postNotificationName(kDocumentLoadingNotification,
                                                                        notificationObject());
     const std::shared_ptr<DocumentPreparer> preparer = gPreparer;
@@ -170,12 +138,6 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
 
 bool VKMLayoutDocumentHelper::isLoading() { return gLoading; }
 
-void VKMLayoutDocumentHelper::documentShown() {
-    platform::requireMainThread("VKMLayoutDocumentHelper::documentShown");
-    // Not while a newer open is still being read.
-    if (!gLoading) endGrowthAhead();
-}
-
 void VKMLayoutDocumentHelper::setDocumentPreparer(std::shared_ptr<DocumentPreparer> preparer) {
     platform::requireMainThread("VKMLayoutDocumentHelper::setDocumentPreparer");
     gPreparer = std::move(preparer);
@@ -194,7 +156,6 @@ void VKMLayoutDocumentHelper::closeCurrentLayout() {
     ++gOpenGeneration;
     gLoading = false;
     closeDocument();
-    endGrowthAhead();
     // Closed for good (an open reads at once into what the document left).
     // The screens let its drawings go as they heard of the close; once
     // those are deleted, its pages go back to the system.

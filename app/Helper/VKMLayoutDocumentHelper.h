@@ -46,13 +46,6 @@ public:
                                std::shared_ptr<const void> hold = {});
     // Whether a file is being read for openLayoutFile.
     static bool isLoading();
-    // The screen has drawn the document an open handed over. From the
-    // start of an open of a file of kGrowthAheadFromBytes or more (some
-    // 14,000 elements) until then, or its failure, a close, or a few seconds
-    // after the hand-over, the heaps grow in large steps
-    // (platform::HeapGrowthAhead); main thread.
-    static constexpr std::uintmax_t kGrowthAheadFromBytes = std::uintmax_t{8} << 20;
-    static void documentShown();
     // Where openLayoutFile reads: one file after another.
     static platform::DispatchQueue& loadQueue();
     // Replaces the document by an empty one, clears the session's dirty

@@ -1,56 +1,33 @@
 #include "platform/foundation/ProcessMemory.h"
 
+#include <dlfcn.h>
 #include <malloc.h>
 
-#include <mutex>
-#include <utility>
+#include <cstddef>
 
 namespace platform {
 
 namespace {
 
-std::mutex gGrowthMutex;
-int gGrowthsAhead = 0;
-std::size_t gTopPad = HeapGrowthAhead::kSmallTopPad;
+using tMallctl = int (*)(const char*, void*, std::size_t*, void*, std::size_t);
 
-void setTopPad(std::size_t pad) {
-    gTopPad = pad;
-    mallopt(M_TOP_PAD, static_cast<int>(pad));
+// jemalloc's control entry when the program is linked with it. Looked up
+// rather than linked, so that the libraries also serve programs on the C
+// library's allocator (the sanitizer builds, most tests).
+tMallctl allocatorControl() {
+    static const auto control = reinterpret_cast<tMallctl>(dlsym(RTLD_DEFAULT, "mallctl"));
+    return control;
 }
 
 }  // namespace
 
-void keepFreedMemoryMapped() {
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-    mallopt(M_TRIM_THRESHOLD, 32 << 20);
-}
-
-void giveFreedMemoryBack() { malloc_trim(0); }
-
-HeapGrowthAhead::HeapGrowthAhead() {
-    const std::lock_guard lock(gGrowthMutex);
-    if (gGrowthsAhead++ == 0) setTopPad(kLargeTopPad);
-}
-
-HeapGrowthAhead::~HeapGrowthAhead() {
-    if (!mHeld) return;
-    const std::lock_guard lock(gGrowthMutex);
-    if (--gGrowthsAhead == 0) setTopPad(kSmallTopPad);
-}
-
-HeapGrowthAhead::HeapGrowthAhead(HeapGrowthAhead&& other) noexcept : mHeld(std::exchange(other.mHeld, false)) {}
-
-HeapGrowthAhead& HeapGrowthAhead::operator=(HeapGrowthAhead&& other) noexcept {
-    if (this != &other) {
-        HeapGrowthAhead gone(std::move(*this));
-        mHeld = std::exchange(other.mHeld, false);
+void giveFreedMemoryBack() {
+    if (const tMallctl control = allocatorControl()) {
+        // 4096: every arena (MALLCTL_ARENAS_ALL).
+        control("arena.4096.purge", nullptr, nullptr, nullptr, 0);
+        return;
     }
-    return *this;
-}
-
-std::size_t HeapGrowthAhead::currentTopPad() {
-    const std::lock_guard lock(gGrowthMutex);
-    return gTopPad;
+    malloc_trim(0);
 }
 
 }  // namespace platform

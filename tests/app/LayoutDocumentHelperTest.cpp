@@ -26,7 +26,6 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/foundation/ProcessMemory.h"
 #include "platform/ui/controllers/AlertController.h"
 #include "tests/app/support/AppFiles.h"
 #include "tests/app/support/AppStage.h"
@@ -315,61 +314,4 @@ TEST(LayoutDocumentHelper, ANewerOpenStopsThePreparationOfTheOneItReplacesWhichR
     EXPECT_EQ(results.back(), "closed dropped");
     EXPECT_TRUE(CCurrentCloudLayout::Instance().Layout()->GetElements().empty());
     VKMLayoutDocumentHelper::setDocumentPreparer(nullptr);
-}
-
-TEST(LayoutDocumentHelper, HeapsGrowAheadFromAnOpensStartUntilItIsShownFailsOrClosesOrNoScreenShowsIt) {
-    testsupport::RegisterServices();
-    RegisterCounters();
-    testsupport::AppStage stage;
-    const auto large = [] {
-        return platform::HeapGrowthAhead::currentTopPad() == platform::HeapGrowthAhead::kLargeTopPad;
-    };
-    const auto opened = [] {
-        return platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
-                                                   std::chrono::seconds(20));
-    };
-    // Large files only.
-    const std::string good = WriteLayout("ahead.wkst", 30000, 30000);
-    const std::string broken = WriteLayout("ahead-cut.wkst", 30000, 30001);
-    const std::string small = WriteLayout("small.wkst", 3, 3);
-    ASSERT_GE(std::filesystem::file_size(good), VKMLayoutDocumentHelper::kGrowthAheadFromBytes);
-    ASSERT_GE(std::filesystem::file_size(broken), VKMLayoutDocumentHelper::kGrowthAheadFromBytes);
-    struct Case {
-        const char* name;
-        std::string path;
-        std::function<void()> after;  // once the open has ended
-        bool largeWhileRead;
-        bool largeAfter;
-    };
-    const Case cases[] = {
-        {"handed over, not shown yet", good, [] {}, true, true},
-        {"handed over and shown", good, [] { VKMLayoutDocumentHelper::documentShown(); }, true, false},
-        {"handed over, shown by no screen for 5 s", good, [&stage] { stage.advance(5.1); }, true, false},
-        {"handed over, then closed", good, [] { VKMLayoutDocumentHelper::closeCurrentLayout(); }, true, false},
-        {"failed", broken, [] {}, true, false},
-        {"a small file, not shown yet", small, [] {}, false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::promise<void> release;
-        VKMLayoutDocumentHelper::loadQueue().async([held = release.get_future().share()] { held.wait(); });
-        VKMLayoutDocumentHelper::openLayoutFile(c.path);
-        EXPECT_EQ(large(), c.largeWhileRead) << "while it is read";
-        release.set_value();
-        ASSERT_TRUE(opened());
-        c.after();
-        EXPECT_EQ(large(), c.largeAfter);
-        for (const auto& alert : AlertController::presentedAlerts()) alert->dismissViewController(false);
-        VKMLayoutDocumentHelper::closeCurrentLayout();
-        EXPECT_FALSE(large()) << "after a close";
-    }
-
-    // A close while the file is still being read ends it too.
-    std::promise<void> release;
-    VKMLayoutDocumentHelper::loadQueue().async([held = release.get_future().share()] { held.wait(); });
-    VKMLayoutDocumentHelper::openLayoutFile(good);
-    VKMLayoutDocumentHelper::closeCurrentLayout();
-    EXPECT_FALSE(large());
-    release.set_value();
-    VKMLayoutDocumentHelper::loadQueue().sync([] {});
 }

@@ -3,7 +3,6 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/dispatch/ThreadStart.h"
-#include "platform/foundation/ProcessMemory.h"
 #include "platform/ui/views/Application.h"
 #include "platform/ui/views/ApplicationDelegate.h"
 #include "platform/ui/views/Screen.h"
@@ -88,7 +87,6 @@ void HeadlessRunner::run(const std::shared_ptr<Window>& window) {
 
 int ApplicationMain(std::shared_ptr<ApplicationDelegate> delegate, const ApplicationMainOptions& options,
                     ApplicationRunner& runner) {
-    keepFreedMemoryMapped();
     SignalThread signals;
     Application& application = Application::sharedApplication();
     application.setDelegate(delegate);
