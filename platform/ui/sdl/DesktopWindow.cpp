@@ -14,11 +14,15 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 
 // Last: it brings Xlib's macros (None, Success...) along.
 #include <SDL_syswm.h>
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+#include <X11/Xutil.h>
+#endif
 
 namespace platform::ui::sdl {
 
@@ -58,42 +62,42 @@ DeviceOrientation orientationFor(Size points) {
     return points.width > points.height ? DeviceOrientation::landscapeLeft : DeviceOrientation::portrait;
 }
 
-// The window manager frames a window shortly after it is mapped.
-constexpr auto kFrameWait = 250ms;
-
-// The frame the window manager has put around `window` so far: none yet,
-// or none ever where the video driver cannot tell (Wayland, offscreen:
-// `known` false). The extents come as an event, which the frame's poll takes.
-std::optional<FrameExtents> frameExtentsOf(SDL_Window* window, bool& known) {
-    int top = 0, left = 0, bottom = 0, right = 0;
-    known = SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0;
-    if (known && (top > 0 || left > 0 || bottom > 0 || right > 0))
-        return FrameExtents{double(left), double(right), double(top), double(bottom)};
-    return std::nullopt;
-}
-
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
 // Asking about a window that has gone is an error, which Xlib's own
 // handler would end the program for.
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
-// The window `window`'s _NET_SUPPORTING_WM_CHECK names; none when it has
-// none or has gone.
-std::optional<unsigned long> checkWindowNamedBy(Display* display, ::Window window, Atom check) {
-    Atom type = None;
+// `window`'s property `name` of `count` 32-bit items of `type`; none when it
+// has none or has gone.
+template <std::size_t count>
+std::optional<std::array<unsigned long, count>> longsOf(Display* display, ::Window window, Atom name, Atom type) {
+    Atom actual = None;
     int format = 0;
-    unsigned long count = 0;
+    unsigned long items = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    std::optional<unsigned long> named;
+    std::optional<std::array<unsigned long, count>> longs;
     const int status =
-        XGetWindowProperty(display, window, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data);
-    if (status == Success && type == XA_WINDOW && format == 32 && count == 1 && data) {
+        XGetWindowProperty(display, window, name, 0, count, False, type, &actual, &format, &items, &after, &data);
+    if (status == Success && actual == type && format == 32 && items == count && data) {
         // Xlib hands 32-bit items as longs.
-        named = *reinterpret_cast<const unsigned long*>(data);
+        longs.emplace();
+        std::copy_n(reinterpret_cast<const unsigned long*>(data), count, longs->begin());
     }
     if (data) XFree(data);
-    return named;
+    return longs;
+}
+
+struct X11Window {
+    Display* display = nullptr;
+    ::Window window = 0;
+};
+
+std::optional<X11Window> x11WindowOf(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return std::nullopt;
+    return X11Window{info.info.x11.display, info.info.x11.window};
 }
 #endif
 
@@ -101,20 +105,80 @@ std::optional<unsigned long> checkWindowNamedBy(Display* display, ::Window windo
 // driver cannot tell (not X11).
 std::optional<bool> windowManagerRunsFor(SDL_Window* window) {
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return std::nullopt;
-    Display* display = info.info.x11.display;
+    const auto x11 = x11WindowOf(window);
+    if (!x11) return std::nullopt;
+    Display* display = x11->display;
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     const auto previous = XSetErrorHandler(ignoreXError);
-    const auto byRoot = checkWindowNamedBy(display, DefaultRootWindow(display), check);
-    const auto byItself = byRoot && *byRoot != 0 ? checkWindowNamedBy(display, *byRoot, check) : std::nullopt;
+    const auto byRoot = longsOf<1>(display, DefaultRootWindow(display), check, XA_WINDOW);
+    const auto byItself =
+        byRoot && (*byRoot)[0] != 0 ? longsOf<1>(display, (*byRoot)[0], check, XA_WINDOW) : std::nullopt;
     XSync(display, False);
     XSetErrorHandler(previous);
-    return windowManagerRuns(byRoot, byItself);
+    return windowManagerRuns(byRoot ? std::optional((*byRoot)[0]) : std::nullopt,
+                             byItself ? std::optional((*byItself)[0]) : std::nullopt);
 #else
     (void)window;
     return std::nullopt;
+#endif
+}
+
+// Asks the window manager for the frame it will put around the hidden
+// `window`. Managers answer before the window is shown, by setting its
+// _NET_FRAME_EXTENTS; nothing waits for the answer.
+void askFrameExtents(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    const auto x11 = x11WindowOf(window);
+    if (!x11) return;
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = x11->window;
+    request.xclient.message_type = XInternAtom(x11->display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    request.xclient.format = 32;
+    XSendEvent(x11->display, DefaultRootWindow(x11->display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &request);
+    XFlush(x11->display);
+#else
+    (void)window;
+#endif
+}
+
+// The frame the window manager told for `window` so far; none before it
+// answered, or where the video driver cannot tell.
+std::optional<FrameExtents> toldFrameExtents(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    const auto x11 = x11WindowOf(window);
+    if (!x11) return std::nullopt;
+    const Atom extents = XInternAtom(x11->display, "_NET_FRAME_EXTENTS", False);
+    // Left, right, top, bottom.
+    if (const auto told = longsOf<4>(x11->display, x11->window, extents, XA_CARDINAL))
+        return FrameExtents{double((*told)[0]), double((*told)[1]), double((*told)[2]), double((*told)[3])};
+#else
+    (void)window;
+#endif
+    return std::nullopt;
+}
+
+// Moves the hidden `window` to `x`, `y` as it is: SDL's own move takes the
+// point for the window inside its frame and waits to see it moved.
+void moveHidden(SDL_Window* window, int x, int y) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    const auto x11 = x11WindowOf(window);
+    if (!x11) return;
+    XMoveWindow(x11->display, x11->window, x, y);
+    // Some managers read the position from the size hints.
+    if (XSizeHints* hints = XAllocSizeHints()) {
+        long supplied = 0;
+        XGetWMNormalHints(x11->display, x11->window, hints, &supplied);
+        hints->flags |= USPosition;
+        hints->x = x;
+        hints->y = y;
+        XSetWMNormalHints(x11->display, x11->window, hints);
+        XFree(hints);
+    }
+    XFlush(x11->display);
+#else
+    SDL_SetWindowPosition(window, x, y);
 #endif
 }
 
@@ -129,22 +193,19 @@ struct DesktopWindow::Impl {
     std::uint64_t presentedVersion = 0;
     bool presentedOnce = false;
 
-    // The window is centred again, with its frame, once the window manager
-    // has framed it. A window manager places a new window's frame, not the
-    // window, at the point asked for (its gravity is the frame's corner),
-    // so the window lands as far lower as its title bar is high. Looked at
-    // after each frame is presented, so the first frame does not wait for
-    // the window manager.
+    // The window is made hidden and shown with its first frame, at its
+    // place: a window manager frames it when it is shown, so the frame it
+    // told meanwhile is known without waiting, and nothing moves the
+    // window once it is seen.
     struct Placement {
         Rect usable;
         int width = 0;
         int height = 0;
-        int x = 0;
-        int y = 0;
-        std::chrono::steady_clock::time_point until;
-        bool managerAsked = false;
+        Point created;
+        std::optional<bool> managerRuns;
     };
     std::optional<Placement> placement;
+    bool shown = false;
 
     // One finger (left or right button), or two pinching (Ctrl-drag or wheel).
     std::shared_ptr<Touch> finger;
@@ -356,43 +417,27 @@ struct DesktopWindow::Impl {
         RunLoop::main()->stop();
     }
 
-    void place(const FrameExtents& frame) {
-        const Point at = placeWindow(placement->width, placement->height, placement->usable, frame);
-        // Moved by the window itself: SDL puts its frame around it.
-        if (static_cast<int>(at.x) != placement->x || static_cast<int>(at.y) != placement->y)
-            SDL_SetWindowPosition(sdl, static_cast<int>(at.x), static_cast<int>(at.y));
-        placement.reset();
-    }
-    void settlePlacement() {
-        if (!placement) return;
-        if (!placement->managerAsked) {
-            placement->managerAsked = true;
-            // Without a window manager no frame comes: centred as it is.
-            if (windowManagerRunsFor(sdl) == false) {
-                place(FrameExtents{});
-                return;
-            }
-        }
-        bool known = false;
-        if (const auto frame = frameExtentsOf(sdl, known)) {
-            place(*frame);
-        } else if (!known || std::chrono::steady_clock::now() >= placement->until) {
-            // Where the extents never come (offscreen), the window stays.
+    void show() {
+        shown = true;
+        if (placement) {
+            const auto told = placement->managerRuns == true ? toldFrameExtents(sdl) : std::nullopt;
+            const Point at =
+                openingPoint(placement->width, placement->height, placement->usable, placement->managerRuns, told);
+            if (at.x != placement->created.x || at.y != placement->created.y)
+                moveHidden(sdl, static_cast<int>(at.x), static_cast<int>(at.y));
             placement.reset();
         }
+        SDL_ShowWindow(sdl);
     }
 
-    bool present() {
-        auto image = window->snapshot();
-        // What the layout pass of the snapshot changed is in the image.
-        presentedVersion = window->layer()->treeVersion();
-        presentedOnce = true;
+    // Copies `image` into the window's surface, not yet shown.
+    bool draw(const Image& image) {
         SDL_Surface* target = SDL_GetWindowSurface(sdl);
-        if (!image || !target) return false;
-        const auto rows = image->premultipliedRows();
+        if (!target) return false;
+        const auto rows = image.premultipliedRows();
         SDL_Surface* source =
-            SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(rows.data), image->pixelWidth(),
-                                               image->pixelHeight(), 32, rows.bytesPerRow, SDL_PIXELFORMAT_ARGB8888);
+            SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(rows.data), image.pixelWidth(),
+                                               image.pixelHeight(), 32, rows.bytesPerRow, SDL_PIXELFORMAT_ARGB8888);
         if (!source) return false;
         // Premultiplied colour copied as it is: the window over black.
         SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
@@ -403,6 +448,19 @@ struct DesktopWindow::Impl {
             SDL_BlitScaled(source, nullptr, target, nullptr);
         }
         SDL_FreeSurface(source);
+        return true;
+    }
+
+    bool present() {
+        auto image = window->snapshot();
+        // What the layout pass of the snapshot changed is in the image.
+        presentedVersion = window->layer()->treeVersion();
+        presentedOnce = true;
+        const bool drawn = image && draw(*image);
+        // Shown once its first frame is ready, so it never shows empty;
+        // shown all the same when nothing could be drawn.
+        if (!shown && !owner.mCloseRequested) show();
+        if (!drawn) return false;
         SDL_UpdateWindowSurface(sdl);
         owner.mLastPresented = std::move(image);
         ++owner.mPresentedFrames;
@@ -441,9 +499,9 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
     mImpl->window->setFrame(screen->bounds());
     mWindowUnitsPerPoint = screen->scale();
 
-    // Centred in the usable area, clear of the desktop's panels: first with
-    // the frame allowed for, then, once the window manager has framed it,
-    // with its frame as it is.
+    // Made hidden, centred in the usable area with the frame allowed for,
+    // clear of the desktop's panels; placed for the frame the window
+    // manager tells, if one runs, and shown with the first frame.
     int x = SDL_WINDOWPOS_CENTERED;
     int y = SDL_WINDOWPOS_CENTERED;
     if (usable) {
@@ -451,16 +509,19 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
         x = static_cast<int>(at.x);
         y = static_cast<int>(at.y);
     }
-    mImpl->sdl = SDL_CreateWindow(options.title.c_str(), x, y, sizing.width, sizing.height, SDL_WINDOW_RESIZABLE);
+    mImpl->sdl = SDL_CreateWindow(options.title.c_str(), x, y, sizing.width, sizing.height,
+                                  SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
     if (!mImpl->sdl) {
         const std::string reason = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
         throw DesktopError("SDL cannot open a window: " + reason);
     }
     SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
-    if (usable)
-        mImpl->placement =
-            Impl::Placement{*usable, sizing.width, sizing.height, x, y, std::chrono::steady_clock::now() + kFrameWait};
+    if (usable) {
+        const auto managerRuns = windowManagerRunsFor(mImpl->sdl);
+        if (managerRuns == true) askFrameExtents(mImpl->sdl);
+        mImpl->placement = Impl::Placement{*usable, sizing.width, sizing.height, {double(x), double(y)}, managerRuns};
+    }
     SDL_StartTextInput();
 
     mImpl->link = std::make_unique<DisplayLink>([this](const DisplayLink::Frame&) { frame(); });
@@ -491,9 +552,7 @@ bool DesktopWindow::frame() {
     // An animation that ends changes the tree (it is removed, or marked
     // ended when kept), so its end state is presented too.
     const bool changed = !mImpl->presentedOnce || mImpl->window->layer()->treeVersion() != mImpl->presentedVersion;
-    const bool presented = (changed || anyAnimation(*mImpl->window->layer())) && mImpl->present();
-    mImpl->settlePlacement();
-    return presented;
+    return (changed || anyAnimation(*mImpl->window->layer())) && mImpl->present();
 }
 
 std::optional<Pixel> DesktopWindow::surfacePixel(int x, int y) const {

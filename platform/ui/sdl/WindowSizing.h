@@ -83,4 +83,16 @@ bool windowManagerRuns(std::optional<unsigned long> namedByRoot, std::optional<u
 // the frame's top and left edges never outside the area.
 Point placeWindow(int width, int height, const Rect& usable, const FrameExtents& frame = kAllowedFrame);
 
+// The point the window is asked to open at, in the display's pixels, for a
+// window of `width` x `height` pixels, so that once shown it is never
+// moved. A window manager puts a new window's frame, not the window, at
+// the point asked for (the frame's corner is its gravity): the point is
+// that corner, for the window centred with the frame the manager told
+// (`told`), else with the allowance; the window may then sit a little off
+// centre, never moved. Without a manager (`managerRuns` false) the window
+// has no frame and its own corner is asked for, centred. Where it cannot be
+// told whether one runs (none), the window's own corner for the allowance.
+Point openingPoint(int width, int height, const Rect& usable, std::optional<bool> managerRuns,
+                   const std::optional<FrameExtents>& told);
+
 }  // namespace platform::ui::sdl
