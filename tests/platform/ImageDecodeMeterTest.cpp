@@ -212,7 +212,7 @@ TEST(ImageDecodeMeter, AStopEndsADecodeWithinAFewRows) {
 
 TEST(ImageDecodeMeter, CompressedDataAfterAPngsLastRowIsNotInflated) {
     // libpng would inflate all of a tail inside the last row: the longer
-    // tail costs no more than the short one.
+    // tail's 28 MiB more cost only the reading of its chunk to the CRC.
     const Bytes shortTail = tailPng(4);
     const Bytes longTail = tailPng(32);
     ASSERT_GT(longTail.size(), 30'000u);
@@ -220,7 +220,7 @@ TEST(ImageDecodeMeter, CompressedDataAfterAPngsLastRowIsNotInflated) {
     const auto b = Image::decode(longTail);
     ASSERT_NE(b.image, nullptr);
     EXPECT_EQ(b.image->pixel(0, 0), (platform::Pixel{10, 20, 30, 255}));
-    EXPECT_EQ(a.work, b.work);
+    EXPECT_LT(b.work - a.work, 16 * static_cast<long long>(longTail.size() - shortTail.size()));
     // The end of a usual stream is still read, and checked.
     const Bytes plain = testsupport::PlainPng(64, 64, PNG_COLOR_TYPE_RGB, {1, 2, 3});
     Bytes badCrc = plain;

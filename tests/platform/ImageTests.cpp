@@ -5,13 +5,14 @@
 #include "tests/support/TestPictures.h"
 
 #include <gtest/gtest.h>
-
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -286,4 +287,89 @@ TEST(ImageTest, HostileBytesGiveNoImage) {
     const auto path = testsupport::processRoot() / "garbage.png";
     std::ofstream(path, std::ios::binary) << "\x89PNG\r\n\x1a\nnot really";
     EXPECT_EQ(Image::fromFile(path), nullptr);
+}
+
+// Damage in or after a PNG's compressed rows. A picture is shown only when
+// every byte that made its rows is checked: the CRC of the chunk they came
+// from, and the stream's check when it lies there too. What comes only
+// after the rows does not refuse a picture whose rows are whole.
+TEST(ImageTest, APngIsJudgedByTheBytesThatMakeItsRows) {
+    constexpr int kWidth = 16;
+    constexpr int kHeight = 8;
+    Bytes rows;  // as the file has them: filter none, then a ramp
+    for (int y = 0; y < kHeight; ++y) {
+        rows.push_back(0);
+        for (int i = 0; i < 3 * kWidth; ++i) rows.push_back(static_cast<std::uint8_t>(i * 5 + y * 17));
+    }
+    const auto zlibOf = [](const Bytes& data, int flush) {
+        z_stream z{};
+        deflateInit(&z, 9);
+        Bytes out;
+        testsupport::DeflatePiece(&z, data.data(), data.size(), flush, out);
+        deflateEnd(&z);
+        return out;
+    };
+    const auto png = [](const std::vector<Bytes>& idats) {
+        Bytes out = makePng(kWidth, kHeight, false, Bytes(3 * kWidth * kHeight, 0));
+        out.resize(33);  // signature and IHDR
+        for (const Bytes& data : idats) chunk(out, "IDAT", data);
+        chunk(out, "IEND", {});
+        return out;
+    };
+    // The last CRC before IEND, or IHDR's, with a bit flipped.
+    const auto lastCrcFlipped = [](Bytes bytes) { return bytes[bytes.size() - 13] ^= 1, bytes; };
+    const auto headerCrcFlipped = [](Bytes bytes) { return bytes[32] ^= 1, bytes; };
+    const auto split = [](const Bytes& data, std::size_t at) {
+        return std::vector<Bytes>{Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(at)),
+                                  Bytes(data.begin() + static_cast<std::ptrdiff_t>(at), data.end())};
+    };
+    const Bytes stream = zlibOf(rows, Z_FINISH);
+    const Bytes flushed = zlibOf(rows, Z_SYNC_FLUSH);  // the rows whole, the stream not ended
+    // The rows, then 2 KiB of noise: read on past the piece the rows end in.
+    Bytes rowsAndMore = rows;
+    std::uint32_t noise = 1;
+    for (int i = 0; i < 2048; ++i)
+        rowsAndMore.push_back(static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 24));
+    const Bytes goesOn = zlibOf(rowsAndMore, Z_FINISH);
+    // What a flipped bit near the end did: the last row changed, then a
+    // byte more put out; the chunk's CRC no longer matches.
+    Bytes changed = rows;
+    changed.back() ^= 0x40;
+    changed.push_back(7);
+    // A final block of fixed codes whose first copy reaches 769 bytes back,
+    // before the first row byte.
+    Bytes tooFarBack = flushed;
+    tooFarBack.insert(tooFarBack.end(), {0x03, 0x66, 0x00, 0x00, 0, 0, 0, 0});
+    const Bytes goesOnPng = png({goesOn});
+    Bytes ownCheck = stream;  // its check alone in an IDAT, and wrong
+    ownCheck.back() ^= 1;
+
+    struct Case {
+        const char* damage;
+        Bytes bytes;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"the last IDAT's CRC, the stream going on past the rows", lastCrcFlipped(png(split(goesOn, 20))), false},
+        {"a bit flip: the last row changed, then more", lastCrcFlipped(png({zlibOf(changed, Z_FINISH)})), false},
+        {"the last IDAT cut short after the rows", Bytes(goesOnPng.begin(), goesOnPng.end() - 19), false},
+        {"the stream's check, in the rows' chunk", png({ownCheck}), false},
+        {"IHDR's CRC", headerCrcFlipped(png({stream})), false},
+        {"the stream's check, in an IDAT of its own", png(split(ownCheck, ownCheck.size() - 4)), true},
+        {"a copy from before the window, after the rows", png({tooFarBack}), true},
+        {"the stream cut off by IEND after the rows", png({flushed}), true},
+    };
+    const auto pixels = [](const Image& image) {
+        std::vector<std::optional<Pixel>> out;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) out.push_back(image.pixel(x, y));
+        return out;
+    };
+    const auto whole = Image::fromData(png({stream}));
+    ASSERT_NE(whole, nullptr);
+    for (const Case& c : cases) {
+        const auto image = Image::fromData(c.bytes);
+        EXPECT_EQ(image != nullptr, c.shown) << c.damage;
+        if (image) EXPECT_EQ(pixels(*image), pixels(*whole)) << c.damage;
+    }
 }

@@ -135,12 +135,23 @@ void spend(png_structp png, PngInput& input, long long units) {
     }
 }
 
-// `count` bytes of the file into `out`, spent first. Once the rows are
-// out, only the tail is read: asking for more ends the reading, the
-// picture whole, after spending what was held (`compressed`: inside the
-// compressed rows or the chunks' frames, not another chunk's data).
+// `count` bytes of the file into `out`, spent first (`work` besides).
+void readSpent(png_structp png, PngInput& input, std::uint8_t* out, std::size_t count, long long work) {
+    spend(png, input, work + kFedByte * static_cast<long long>(count));
+    if (!input.source->read(out, count)) png_error(png, "cut short");
+    for (std::size_t i = 0; i < count && input.offset + i < kIhdrAt + sizeof kIhdrFirst; ++i) {
+        const std::uint64_t at = input.offset + i;
+        if (at >= kIhdrAt && out[i] != kIhdrFirst[at - kIhdrAt]) png_error(png, "IHDR is not the first chunk");
+    }
+    input.offset += count;
+}
+
+// `count` bytes of the file into `out`. Once the rows are out, only the
+// tail is read: asking for more ends the reading, the picture whole, after
+// spending what was held (`compressed`: inside the compressed rows or the
+// chunks' frames, not another chunk's data).
 void take(png_structp png, PngInput& input, std::uint8_t* out, std::size_t count, bool compressed) {
-    long long work = kFedByte * static_cast<long long>(count);
+    long long work = 0;
     if (input.rowsLeft == 0) {
         if (count > input.tailLeft) {
             if (compressed) spend(png, input, kTailByte * static_cast<long long>(kIdatReadSize));
@@ -148,15 +159,9 @@ void take(png_structp png, PngInput& input, std::uint8_t* out, std::size_t count
             png_error(png, "rows done");
         }
         input.tailLeft -= count;
-        work += kTailByte * static_cast<long long>(count);
+        work = kTailByte * static_cast<long long>(count);
     }
-    spend(png, input, work);
-    if (!input.source->read(out, count)) png_error(png, "cut short");
-    for (std::size_t i = 0; i < count && input.offset + i < kIhdrAt + sizeof kIhdrFirst; ++i) {
-        const std::uint64_t at = input.offset + i;
-        if (at >= kIhdrAt && out[i] != kIhdrFirst[at - kIhdrAt]) png_error(png, "IHDR is not the first chunk");
-    }
-    input.offset += count;
+    readSpent(png, input, out, count, work);
 }
 
 // A chunk's header into `out`, its own work spent.
@@ -166,28 +171,60 @@ void takeHeader(png_structp png, PngInput& input, std::uint8_t* out) {
     if (loadBigEndian32(out) > PNG_UINT_31_MAX) png_error(png, "chunk length");
 }
 
-// More compressed rows for inflate; false when the IDAT chunks have ended.
-bool fillStream(png_structp png, PngInput& input) {
+// The rest of the IDAT chunk being read, passed over uninflated, and its
+// CRC checked; `whole`: however far that is, not only within the tail.
+void endIdat(png_structp png, PngInput& input, bool whole) {
+    const auto read = [&](std::uint8_t* out, std::size_t count) {
+        if (whole) return readSpent(png, input, out, count, 0);
+        take(png, input, out, count, true);
+    };
+    input.z.avail_in = 0;
+    while (input.idatLeft > 0) {
+        const auto count = static_cast<uInt>(std::min<std::size_t>(input.idatLeft, kIdatReadSize));
+        read(input.in, count);
+        input.idatCrc = crc32(input.idatCrc, input.in, count);
+        input.idatLeft -= count;
+    }
+    std::uint8_t crc[4];
+    read(crc, 4);
+    if (loadBigEndian32(crc) != input.idatCrc) png_error(png, "IDAT: CRC error");
+}
+
+// The header of the chunk after the one ended: false when it is no IDAT.
+bool beginIdat(png_structp png, PngInput& input) {
+    takeHeader(png, input, input.next);
+    if (std::memcmp(input.next + 4, "IDAT", 4) != 0) {
+        input.idatsEnded = true;
+        return false;
+    }
+    input.idatLeft = loadBigEndian32(input.next);
+    input.idatCrc = crc32(0, input.next + 4, 4);
+    return true;
+}
+
+// More compressed rows for inflate, at most `most` bytes; false when the
+// IDAT chunks have ended.
+bool fillStream(png_structp png, PngInput& input, std::size_t most = kIdatReadSize) {
     while (input.idatLeft == 0) {
         if (input.idatsEnded) return false;
-        std::uint8_t crc[4];
-        take(png, input, crc, 4, true);
-        if (loadBigEndian32(crc) != input.idatCrc) png_error(png, "IDAT: CRC error");
-        takeHeader(png, input, input.next);
-        if (std::memcmp(input.next + 4, "IDAT", 4) != 0) {
-            input.idatsEnded = true;
-            return false;
-        }
-        input.idatLeft = loadBigEndian32(input.next);
-        input.idatCrc = crc32(0, input.next + 4, 4);
+        endIdat(png, input, false);
+        if (!beginIdat(png, input)) return false;
     }
-    const auto count = static_cast<uInt>(std::min<std::size_t>(input.idatLeft, kIdatReadSize));
+    const auto count = static_cast<uInt>(std::min<std::size_t>(input.idatLeft, most));
     take(png, input, input.in, count, true);
     input.idatCrc = crc32(input.idatCrc, input.in, count);
     input.idatLeft -= count;
     input.z.next_in = input.in;
     input.z.avail_in = count;
     return true;
+}
+
+// Once a call of inflate has ended a block, the block is spent.
+void spendBlock(png_structp png, PngInput& input) {
+    if ((input.z.data_type & 128) == 0) return;
+    const long long bit = static_cast<long long>(input.z.total_in) * 8 - (input.z.data_type & 7);
+    spend(png, input, std::min(kBlock, kBlockBit * (bit - input.blockFrom)));
+    input.blockFrom = bit;
 }
 
 // One call of inflate into `z`'s output, up to the end of a block at
@@ -200,11 +237,7 @@ void inflateStep(png_structp png, PngInput& input) {
     } else if (status != Z_OK) {
         png_error(png, "bad compressed data");
     }
-    if ((input.z.data_type & 128) != 0) {
-        const long long bit = static_cast<long long>(input.z.total_in) * 8 - (input.z.data_type & 7);
-        spend(png, input, std::min(kBlock, kBlockBit * (bit - input.blockFrom)));
-        input.blockFrom = bit;
-    }
+    spendBlock(png, input);
 }
 
 // The rows' bytes as the file has them: the stream inflates to exactly
@@ -281,27 +314,54 @@ void handData(png_structp png, PngInput& input, std::uint8_t* out, std::size_t l
     }
 }
 
-// Once the rows are out: the stream's end (its check) and what follows it
-// in IDAT chunks, up to the chunk after them, within the tail. A stream
-// that puts out more than the rows ends the reading there, the picture
-// whole.
+// Once the rows are out. Every byte that made them is checked: the chunk
+// the last came from is read to its CRC, however far that is, and the
+// stream inflated on in it, within the tail, as far as it goes without
+// putting anything out (so its check is read when it is there). What comes
+// only after the rows is not the picture's: more put out than the rows (a
+// bit flipped there, a tail of zeros), a copy from before the window,
+// data past the stream's end, a check in a later chunk, a stream that
+// never ends. Later IDAT chunks are passed over, uninflated, within the
+// tail.
 void finishStream(png_structp png, PngInput& input) {
     // libpng wants no more than the rows' bytes: it has put them all out.
     if (input.rowsLeft != 0) png_error(png, "not enough image data");
-    std::uint8_t more[64];
+    bool more = false;  // the stream would put out more than the rows, or goes on past the tail
     while (!input.streamEnded) {
-        input.z.next_out = more;
-        input.z.avail_out = sizeof more;
-        inflateStep(png, input);
-        if (input.z.avail_out != sizeof more) {
-            spend(png, input, kTailByte * static_cast<long long>(kIdatReadSize));
-            input.whole = true;
-            png_error(png, "rows done");
+        if (input.z.avail_in == 0) {
+            if (input.idatLeft == 0) break;  // the chunk's end: the stream goes on in the next
+            if (input.tailLeft == 0) {
+                more = true;
+                break;
+            }
+            fillStream(png, input, std::min(kIdatReadSize, input.tailLeft));
+        }
+        std::uint8_t none = 0;
+        input.z.next_out = &none;
+        input.z.avail_out = 0;
+        const int status = inflate(&input.z, Z_BLOCK);
+        if (status == Z_STREAM_END) {
+            input.streamEnded = true;
+        } else if (status != Z_OK && status != Z_BUF_ERROR) {
+            png_error(png, "bad compressed data");
+        }
+        spendBlock(png, input);
+        if (!input.streamEnded && input.z.avail_in > 0 && (input.z.data_type & 128) == 0) {
+            more = true;
+            break;
         }
     }
-    // Data after the stream's end is passed over, as libpng did.
-    input.z.avail_in = 0;
-    while (fillStream(png, input)) input.z.avail_in = 0;
+    if (more) spend(png, input, kTailByte * static_cast<long long>(kIdatReadSize));
+    endIdat(png, input, true);
+    if (more) {
+        input.whole = true;
+        png_error(png, "rows done");
+    }
+    beginIdat(png, input);
+    while (!input.idatsEnded) {
+        endIdat(png, input, false);
+        beginIdat(png, input);
+    }
 }
 
 void readBytes(png_structp png, png_bytep out, png_size_t length) {
