@@ -46,6 +46,10 @@ public:
                                std::shared_ptr<const void> hold = {});
     // Whether a file is being read for openLayoutFile.
     static bool isLoading();
+    // For the app's end, before the statics a read uses go: stops an open
+    // being read or prepared as a newer open would, and returns once the
+    // load queue has nothing left to run. Its completion never hears true.
+    static void stopLoading();
     // The screen has drawn the document an open handed over. From the
     // start of an open of a file of kGrowthAheadFromBytes or more (some
     // 14,000 elements) until then, or its failure, a close, or a few seconds
