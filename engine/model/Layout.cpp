@@ -404,8 +404,7 @@ LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount, const tLoadS
     };
     for (int index = 0; index < elementCount; ++index) {
         if (stopped && stopped()) {
-            LogInfo("Loading layout file '%s' stopped after %d of %d elements", mFilePath.c_str(), index,
-                    elementCount);
+            LogInfo("Loading layout file '%s' stopped after %d of %d elements", mFilePath.c_str(), index, elementCount);
             finishPlacing();
             return kLayoutLoadStopped;
         }

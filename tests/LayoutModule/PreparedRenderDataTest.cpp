@@ -78,7 +78,8 @@ TEST(PreparedRenderData, ABuildStoppedWhileItDrawsLeavesTheRestUndrawn) {
     VKMLayoutElementsPainter::setBuildThreads(1);
     const VKMPreparedRenderData whole = VKMPreparedRenderData::build(layout, {}, false);
     int looks = 0;
-    const VKMPreparedRenderData stopped = VKMPreparedRenderData::build(layout, {}, false, [&looks] { return ++looks > 1; });
+    const VKMPreparedRenderData stopped =
+        VKMPreparedRenderData::build(layout, {}, false, [&looks] { return ++looks > 1; });
     VKMLayoutElementsPainter::setBuildThreads(0);
     ASSERT_TRUE(whole.elements && stopped.elements);
     EXPECT_LT(stopped.elements->drawingInstructions()->size(), whole.elements->drawingInstructions()->size() / 2);

@@ -409,7 +409,8 @@ TEST_F(AppDelegateTest, TheEndStopsALayoutStillBeingOpenedAndWaitsForItsLoader) 
     EXPECT_TRUE(preparer->ended);
     EXPECT_TRUE(preparer->stopped);
     VKMLayoutDocumentHelper::setDocumentPreparer(nullptr);
-    ASSERT_TRUE(platform::RunLoop::main()->runUntil([&opened] { return opened.has_value(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(
+        platform::RunLoop::main()->runUntil([&opened] { return opened.has_value(); }, std::chrono::seconds(30)));
     EXPECT_FALSE(*opened);
 }
 
