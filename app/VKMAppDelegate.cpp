@@ -144,6 +144,9 @@ bool VKMAppDelegate::applicationOpenURL(Application& application, const fs::path
 void VKMAppDelegate::applicationWillTerminate(Application& application) {
     (void)application;
     ZDUtils::logInfo("Application will terminate");
+    // A layout still being read would read on into the teardown of the
+    // engine's statics once the program returns.
+    VKMLayoutDocumentHelper::stopLoading();
     // Gives the log and the telemetry queues a moment to finish writing.
     platform::DispatchQueue::global(platform::DispatchQueuePriority::Background).sync([] {
         platform::Clock::shared()->sleepFor(std::chrono::milliseconds(500));

@@ -78,7 +78,8 @@ public:
     // Posts the request to open the file; true for a non-empty path.
     bool applicationOpenURL(platform::ui::Application& application, const std::filesystem::path& url,
                             const platform::Value& options) override;
-    // Logs, then waits half a second on a background queue.
+    // Logs, stops a layout being read and waits for it, then waits half a
+    // second on a background queue.
     void applicationWillTerminate(platform::ui::Application& application) override;
     void applicationDidReceiveMemoryWarning(platform::ui::Application& application) override;
 

@@ -66,7 +66,8 @@ void DrawJoined(std::size_t count, std::size_t inlineJobs, tDrawingInstructions&
 
 }  // namespace
 
-void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions) {
+void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions,
+                                                    const std::function<bool()>& stopped) {
     CStopwatch stopwatch;
     stopwatch.Start();
     const tLayers layerList = layout.GetLayerManager().GetLayers();
@@ -96,7 +97,8 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
         layers.push_back(&elementsByLayer[layer]);
     }
     auto drawLayer = [&](const tElements& elements, tDrawingInstructions& into) {
-        drawElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, into);
+        drawElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, into, nullptr, stopped);
+        if (stopped && stopped()) return;
         drawOverlaysForElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, into);
     };
     if (layers.size() > 1 && layers.size() <= kMostLayerThreads && ThreadsFor(visibleElements) > 1) {
@@ -114,6 +116,8 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
 namespace {
 
 constexpr std::size_t kElementsAhead = 6;
+// Elements drawn between two looks whether the build is still wanted.
+constexpr std::size_t kElementsBetweenLooks = 1024;
 constexpr std::size_t kComponentsAhead = 3;
 // About the size of a track component, joints included.
 constexpr std::size_t kComponentBytes = 384;
@@ -132,10 +136,10 @@ void VKMLayoutElementsPainter::setBuildThreads(std::size_t threads) {
 
 void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int32_t trackStyle,
                                             std::int32_t tunnelStyle, tDrawingInstructions& instructions,
-                                            const CColor* outlineColor) {
+                                            const CColor* outlineColor, const std::function<bool()>& stopped) {
     const std::size_t threads = ThreadsFor(elements.size());
     if (threads <= 1) {
-        drawElementRange(elements, 0, elements.size(), trackStyle, tunnelStyle, instructions, outlineColor);
+        drawElementRange(elements, 0, elements.size(), trackStyle, tunnelStyle, instructions, outlineColor, stopped);
         return;
     }
     // Each element is drawn from its own data alone (its components' joints
@@ -145,17 +149,19 @@ void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int3
     // The first run is drawn here.
     auto begin = [&](std::size_t part) { return elements.size() * part / threads; };
     DrawJoined(threads, 1, instructions, [&](std::size_t part, tDrawingInstructions& into) {
-        drawElementRange(elements, begin(part), begin(part + 1), trackStyle, tunnelStyle, into, outlineColor);
+        drawElementRange(elements, begin(part), begin(part + 1), trackStyle, tunnelStyle, into, outlineColor, stopped);
     });
 }
 
 void VKMLayoutElementsPainter::drawElementRange(const tElements& elements, std::size_t from, std::size_t to,
                                                 std::int32_t trackStyle, std::int32_t tunnelStyle,
-                                                tDrawingInstructions& instructions, const CColor* outlineColor) {
+                                                tDrawingInstructions& instructions, const CColor* outlineColor,
+                                                const std::function<bool()>& stopped) {
     CDrawingInstructionsRenderStrategy strategy;
     CDrawingInstructionsRenderOptions fill(&instructions, CDrawingInstructionsRenderOptions::kFillPass);
     CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass, fill);
     for (std::size_t i = from; i < to; ++i) {
+        if ((i - from) % kElementsBetweenLooks == 0 && stopped && stopped()) return;
         // Building waits mostly for memory: each element and its components
         // lie apart on the heap. Ask for an element a few places ahead, and
         // for the components of one nearer (whose own memory is there by

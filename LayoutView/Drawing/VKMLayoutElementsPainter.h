@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "engine/drawing/DrawingInstruction.h"
 #include "engine/model/TrackElementsContainer.h"
@@ -30,8 +31,11 @@ public:
 
     // The elements of every visible layer, last layer first, with the
     // layout's track style and tunnel display mode; timed as
-    // "CreateElementsRenderData". An empty layer list draws nothing.
-    static void drawElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions);
+    // "CreateElementsRenderData". An empty layer list draws nothing. Once
+    // `stopped` says so (asked on the drawing threads), the rest is left
+    // undrawn.
+    static void drawElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions,
+                                     const std::function<bool()>& stopped = {});
     // One render strategy for the whole list, a fill and an outline pass on
     // the same output.
     static void drawElements(const tElements& elements, std::int32_t trackStyle, std::int32_t tunnelStyle,
@@ -43,11 +47,12 @@ public:
     // instructions in the same order. The first exception of a run passes
     // on; what the other runs drew is deleted.
     static void drawElements(const tElements& elements, std::int32_t trackStyle, std::int32_t tunnelStyle,
-                             tDrawingInstructions& instructions, const CColor* outlineColor);
+                             tDrawingInstructions& instructions, const CColor* outlineColor,
+                             const std::function<bool()>& stopped = {});
     // The elements from `from` to before `to`, on this thread.
     static void drawElementRange(const tElements& elements, std::size_t from, std::size_t to, std::int32_t trackStyle,
                                  std::int32_t tunnelStyle, tDrawingInstructions& instructions,
-                                 const CColor* outlineColor);
+                                 const CColor* outlineColor, const std::function<bool()>& stopped = {});
     // This many threads draw a list (at most one per element); 0, the
     // default, is up to four as the machine has cores, each given at least
     // 2,048 elements.

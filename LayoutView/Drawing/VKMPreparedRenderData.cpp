@@ -28,9 +28,9 @@ VKMPreparedRenderData VKMPreparedRenderData::build(CLayout& layout, const tTrans
     {
         std::optional<CTransientEditScope> edits;
         if (!actions.empty()) edits.emplace(layout, actions);
-        prepared.elements = VKMRenderDataFactory::getElementsDataForLayout(layout);
-        indexAhead(prepared.elements);
+        prepared.elements = VKMRenderDataFactory::getElementsDataForLayout(layout, stopped);
         if (stopped && stopped()) return prepared;
+        indexAhead(prepared.elements);
         prepared.overlays = VKMRenderDataFactory::getOverlayDataForLayout(layout, dark);
         indexAhead(prepared.overlays);
     }

@@ -47,8 +47,9 @@ struct VKMPreparedRenderData {
     // restored on every way out; none applied when there are none), each
     // layer's spatial index started on the pool as soon as it is built, and
     // stamped with the document as it is after the build. Throws what the
-    // build throws. Between the layers it asks `stopped` (when given): once
-    // that says yes it returns what it has, unstamped, not to be used.
+    // build throws. Between the layers and while it draws the elements it
+    // asks `stopped` (when given; from any thread): once that says yes it
+    // returns what it has, unstamped, not to be used.
     static VKMPreparedRenderData build(CLayout& layout, const tTransientEditActions& actions, bool dark,
                                        const std::function<bool()>& stopped = {});
 

@@ -34,10 +34,11 @@ VKMRenderDataFactory::tLayer VKMRenderDataFactory::getBackgroundDataForLayout(co
     });
 }
 
-VKMRenderDataFactory::tLayer VKMRenderDataFactory::getElementsDataForLayout(const CLayout& layout) {
+VKMRenderDataFactory::tLayer VKMRenderDataFactory::getElementsDataForLayout(const CLayout& layout,
+                                                                            const std::function<bool()>& stopped) {
     ZDUtils::logDebug("Refreshing render data for elements");
     return MakeLayer("CreateContentRenderData", [&](tDrawingInstructions& instructions) {
-        createContentDrawingInstructions(instructions, layout);
+        createContentDrawingInstructions(instructions, layout, stopped);
     });
 }
 
@@ -74,8 +75,9 @@ void VKMRenderDataFactory::createBackgroundDrawingInstructionsForLayout(const CL
     }
 }
 
-void VKMRenderDataFactory::createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout) {
-    VKMLayoutElementsPainter::drawElementsInLayout(layout, instructions);
+void VKMRenderDataFactory::createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout,
+                                                            const std::function<bool()>& stopped) {
+    VKMLayoutElementsPainter::drawElementsInLayout(layout, instructions, stopped);
 }
 
 void VKMRenderDataFactory::createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout,

@@ -4,6 +4,7 @@
 // by the caller): background (pictures and baseboards), content (elements)
 // and overlays (names, height labels, curve centres).
 
+#include <functional>
 #include <memory>
 
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
@@ -20,7 +21,8 @@ public:
     // "CreateOverlayRenderData". When a painter throws, the partial list is
     // deleted and the exception passes on.
     static tLayer getBackgroundDataForLayout(const CLayout& layout);
-    static tLayer getElementsDataForLayout(const CLayout& layout);
+    // `stopped` leaves the rest of the elements undrawn once it says so.
+    static tLayer getElementsDataForLayout(const CLayout& layout, const std::function<bool()>& stopped = {});
     // Names and labels for the dark background when `darkBackground`.
     static tLayer getOverlayDataForLayout(const CLayout& layout, bool darkBackground = false);
 
@@ -29,7 +31,8 @@ public:
     // list logs a warning and adds nothing. The layout's pictures are
     // decoded by the first build, all of them, and kept by their elements.
     static void createBackgroundDrawingInstructionsForLayout(const CLayout& layout, tDrawingInstructions& instructions);
-    static void createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout);
+    static void createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout,
+                                                 const std::function<bool()>& stopped = {});
     static void createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout,
                                                  bool darkBackground = false);
 };

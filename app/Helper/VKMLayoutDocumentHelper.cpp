@@ -97,14 +97,14 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
         const DocumentPreparer::tSuperseded superseded = [generation] { return generation != gOpenGeneration.load(); };
         // The document is made and tidied here and only handed over whole;
         // the file is held against writers while it is read. An open
-        // replaced before its turn came reads nothing: the newer one waits
-        // behind it on this queue.
+        // replaced before its turn came reads nothing, and one replaced
+        // while it reads stops: the newer one waits behind it on this queue.
         auto read = std::make_shared<CCurrentCloudLayout::tReadLayout>();
         read->code = kLayoutFailedToOpenFile;
         if (!superseded()) {
             const auto error = platform::FileCoordinator().coordinateReadingItemAtURL(
-                path, [&read](const std::filesystem::path& readable) {
-                    *read = CCurrentCloudLayout::ReadLayout(readable.string());
+                path, [&read, &superseded](const std::filesystem::path& readable) {
+                    *read = CCurrentCloudLayout::ReadLayout(readable.string(), superseded);
                 });
             if (error) {
                 ZDUtils::logWarning("Failed to read layout file at '%s': %s", path.c_str(),
@@ -137,6 +137,15 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
 }
 
 bool VKMLayoutDocumentHelper::isLoading() { return gLoading; }
+
+void VKMLayoutDocumentHelper::stopLoading() {
+    platform::requireMainThread("VKMLayoutDocumentHelper::stopLoading");
+    // As a newer open would: the read and its preparation stop at their
+    // next look, and whatever waits behind them reads nothing.
+    ++gOpenGeneration;
+    gLoading = false;
+    loadQueue().sync([] {});
+}
 
 void VKMLayoutDocumentHelper::setDocumentPreparer(std::shared_ptr<DocumentPreparer> preparer) {
     platform::requireMainThread("VKMLayoutDocumentHelper::setDocumentPreparer");

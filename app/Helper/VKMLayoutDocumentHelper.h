@@ -46,6 +46,10 @@ public:
                                std::shared_ptr<const void> hold = {});
     // Whether a file is being read for openLayoutFile.
     static bool isLoading();
+    // For the app's end, before the statics a read uses go: stops an open
+    // being read or prepared as a newer open would, and returns once the
+    // load queue has nothing left to run. Its completion never hears true.
+    static void stopLoading();
     // Where openLayoutFile reads: one file after another.
     static platform::DispatchQueue& loadQueue();
     // Replaces the document by an empty one, clears the session's dirty

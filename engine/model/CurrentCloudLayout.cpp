@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <map>
 #include <string>
@@ -76,7 +77,7 @@ bool CCurrentCloudLayout::LoadLayout(const std::string& path) {
     return Adopt(ReadLayout(path));
 }
 
-CCurrentCloudLayout::tReadLayout CCurrentCloudLayout::ReadLayout(const std::string& path) {
+CCurrentCloudLayout::tReadLayout CCurrentCloudLayout::ReadLayout(const std::string& path, const tLoadStopped& stopped) {
     tReadLayout read;
     LogInfo("Loading layout from '%s'", path.c_str());
     auto layout = std::make_unique<CLayout>();
@@ -84,17 +85,30 @@ CCurrentCloudLayout::tReadLayout CCurrentCloudLayout::ReadLayout(const std::stri
     // a hostile file asks for, a failed placing) would be swallowed and
     // the open never answered: it is a file that failed to open.
     try {
-        read.code = layout->Load(path);
+        read.code = layout->Load(path, stopped);
     } catch (const std::exception& error) {
         LogWarning("Failed to load layout from '%s': %s", path.c_str(), error.what());
         read.code = kLayoutFailedToOpenFile;
     }
     if (read.code != kLayoutLoaded) return read;
-    URemoveEmptyLayers::RemoveEmptyLayers(layout->GetLayerManager(), layout->GetElements(), layout->GetBaseboards(),
-                                          layout->GetImages());
-    ULayers::UnlockAllLayers(layout->GetLayerManager().GetLayers());
-    ULayoutElementClassifier::ClassifyElements(layout->GetElements());
-    ULayoutTrackRepairs::RepairTracks(layout->GetElements());
+    // Each step of the tidy-up goes over every element.
+    const std::function<void()> steps[] = {
+        [&layout] {
+            URemoveEmptyLayers::RemoveEmptyLayers(layout->GetLayerManager(), layout->GetElements(),
+                                                  layout->GetBaseboards(), layout->GetImages());
+        },
+        [&layout] { ULayers::UnlockAllLayers(layout->GetLayerManager().GetLayers()); },
+        [&layout] { ULayoutElementClassifier::ClassifyElements(layout->GetElements()); },
+        [&layout] { ULayoutTrackRepairs::RepairTracks(layout->GetElements()); },
+    };
+    for (const auto& step : steps) {
+        if (stopped && stopped()) {
+            LogInfo("Tidying the layout read from '%s' stopped", path.c_str());
+            read.code = kLayoutLoadStopped;
+            return read;
+        }
+        step();
+    }
     layout->GetParameters().mDisplayFlags = 0;
     read.layout = std::move(layout);
     return read;

@@ -64,8 +64,9 @@ public:
     };
     // Reads the file into a new document and tidies it as LoadLayout does;
     // touches nothing of the holder's, so it may run on any thread. A
-    // failed read gives no document, never a partly read one.
-    static tReadLayout ReadLayout(const std::string& path);
+    // failed read gives no document, never a partly read one; nor does one
+    // that `stopped` ended (kLayoutLoadStopped, a code with no message).
+    static tReadLayout ReadLayout(const std::string& path, const tLoadStopped& stopped = {});
     // Main thread: makes the read document the current one (true), or, for
     // a failed read, resets and keeps the code's message (false).
     bool Adopt(tReadLayout read);

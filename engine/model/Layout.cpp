@@ -192,7 +192,7 @@ void CLayout::ClearBackgrounds() {
     UContentChanges::Note();
 }
 
-LayoutErrorCode CLayout::Load(const std::string& path) {
+LayoutErrorCode CLayout::Load(const std::string& path, const tLoadStopped& stopped) {
     ClearElements();
     ClearBackgrounds();
 
@@ -238,10 +238,15 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
     }
     mFilePath = path;
 
-    const LayoutErrorCode elementsResult = LoadElements(file.get(), elementCount);
+    const LayoutErrorCode elementsResult = LoadElements(file.get(), elementCount, stopped);
     tElements elementsByRecord;
     elementsByRecord.swap(mElementsByRecord);
     if (elementsResult != kLayoutLoaded) return elementsResult;
+    const auto stop = [&stopped, &path] {
+        if (!stopped || !stopped()) return false;
+        LogInfo("Loading layout file '%s' stopped", path.c_str());
+        return true;
+    };
 
     // The sections after the elements have no result code of their own: a
     // file cut short or damaged there loads with what was read, and the
@@ -252,6 +257,7 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
     } else {
         NoteIncompleteSection(tLayoutSection::kGroups);
     }
+    if (stop()) return kLayoutLoadStopped;
     if (fileVersion >= 10 && !UImageElements::ReadImages(mImages, file.get(), *mLayerManager))
         NoteIncompleteSection(tLayoutSection::kImages);
     if (fileVersion >= 11) {
@@ -262,7 +268,9 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
             NoteIncompleteSection(tLayoutSection::kBaseboards);
     }
 
+    if (stop()) return kLayoutLoadStopped;
     mJoints.RebuildConnections();
+    if (stop()) return kLayoutLoadStopped;
     mZoom = mParameters.mZoomPercent / 100.0;
     RefreshStatistics();
     LogInfo("Layout file '%s' (v%d) with %d elements successfully loaded", path.c_str(), fileVersion,
@@ -362,7 +370,7 @@ bool CLayout::ReadLayoutParameter(FILE* file, int version, int& elementCount) {
     return true;
 }
 
-LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount) {
+LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount, const tLoadStopped& stopped) {
     static const char* const kSignature = "LayoutErrorCode CLayout::LoadElements(FILE *, int)";
     mElementsByRecord.clear();
     // Room for the records the file can hold; a larger count fails anyway.
@@ -395,6 +403,11 @@ LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount) {
         for (std::size_t i = firstRead; i < mElements.size(); ++i) mJoints.AddCurrentElementJoints(mElements[i]);
     };
     for (int index = 0; index < elementCount; ++index) {
+        if (stopped && stopped()) {
+            LogInfo("Loading layout file '%s' stopped after %d of %d elements", mFilePath.c_str(), index, elementCount);
+            finishPlacing();
+            return kLayoutLoadStopped;
+        }
         std::unique_ptr<CCompositeGeometry> element(new (std::nothrow) CCompositeGeometry());
         UErrorHandling::ThrowIfNull(element.get(), kSignature, "Failed to create CCompositeGeometry object");
         std::string errorText;

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,7 +49,13 @@ enum LayoutErrorCode : int {
     kLayoutVersionNotSupported = 4,  // version 14 or higher
     kLayoutElementsError = 5,        // an element record failed to load
     kLayoutParameterError = 6,       // the parameters or the layers failed
+    kLayoutLoadStopped = 7,          // the caller asked the load to stop
 };
+
+// Asked between element records and between the steps of a load: true
+// makes the load give up as soon as it can (kLayoutLoadStopped). Called on
+// the loading thread; none never stops.
+using tLoadStopped = std::function<bool()>;
 
 // The sections of a layout file after its elements. They have no result
 // code of their own: a file cut short or damaged in one of them still loads
@@ -221,8 +228,8 @@ public:
     // Replaces the document's contents by those of the file. A failed load
     // is not rolled back: what was read until the failure stays, and the
     // holder replaces the document at its next reset. The file is closed on
-    // every path.
-    LayoutErrorCode Load(const std::string& path);
+    // every path. `stopped` ends it early (its elements read so far stay).
+    LayoutErrorCode Load(const std::string& path, const tLoadStopped& stopped = {});
 
     // The parameters, the layers (from version 4) and the element count, in
     // file order. False when a tag that `version` carries is missing or
@@ -230,8 +237,8 @@ public:
     bool ReadLayoutParameter(FILE* file, int version, int& elementCount);
     // Reads `elementCount` element records (none below 1). An element
     // without components is skipped. Code 5 at the first record that fails;
-    // the elements read before it stay.
-    LayoutErrorCode LoadElements(FILE* file, int elementCount);
+    // the elements read before it stay. `stopped` is asked before each record.
+    LayoutErrorCode LoadElements(FILE* file, int elementCount, const tLoadStopped& stopped = {});
     // The groups list (tags 424 and 425). False when it is missing or
     // damaged; the list is then unchanged.
     bool ReadSerializedGroups(FILE* file, tSerializedGroups& serializedGroups);

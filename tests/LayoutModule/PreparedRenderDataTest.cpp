@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "LayoutModule/Layout/VKMLayoutPreparer.h"
 #include "LayoutModule/Layout/VKMLayoutView.h"
+#include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
 #include "LayoutView/Drawing/VKMPreparedRenderData.h"
 #include "LayoutView/Drawing/VKMRenderDataKeeper.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
@@ -14,6 +16,9 @@
 #include "engine/model/ContentChanges.h"
 #include "engine/model/Layout.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tests/support/TempRoot.h"
+#include "tools/layoutgen/LargeLayout.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
 
 namespace {
 
@@ -59,6 +64,26 @@ TEST(PreparedRenderData, HoldOnlyWhileTheDocumentItsEditsAndTheStyleAreThoseThey
         if (c.contentChanged) UContentChanges::Note();
         EXPECT_EQ(prepared.holdsFor(*c.checkedOn, c.checkedWith, c.dark), c.holds) << c.name;
     }
+}
+
+TEST(PreparedRenderData, ABuildStoppedWhileItDrawsLeavesTheRestUndrawn) {
+    layouttest::RegisterServices();
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, 4000, 11, 13);
+    const auto path = testsupport::processRoot() / "stopped-build.wkst";
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(path, document.FileContent()));
+    CLayout layout;
+    ASSERT_EQ(layout.Load(path.string()), kLayoutLoaded);
+    // One thread: the looks come in drawing order.
+    VKMLayoutElementsPainter::setBuildThreads(1);
+    const VKMPreparedRenderData whole = VKMPreparedRenderData::build(layout, {}, false);
+    int looks = 0;
+    const VKMPreparedRenderData stopped =
+        VKMPreparedRenderData::build(layout, {}, false, [&looks] { return ++looks > 1; });
+    VKMLayoutElementsPainter::setBuildThreads(0);
+    ASSERT_TRUE(whole.elements && stopped.elements);
+    EXPECT_LT(stopped.elements->drawingInstructions()->size(), whole.elements->drawingInstructions()->size() / 2);
+    EXPECT_FALSE(stopped.overlays);
 }
 
 TEST(PreparedRenderData, ARefreshPutsThemInOnlyWhileTheyHoldAndTheyGoEitherWay) {

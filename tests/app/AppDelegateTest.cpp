@@ -3,8 +3,8 @@
 // six tabs, the part-list tab's rules, the observers' tab switches, the
 // profile picture on the last tab, documents handed in, telemetry and the
 // crash attachment of the recent log (the previous log included), the
-// application object telemetry's sessions follow, and what happens without
-// a library folder.
+// application object telemetry's sessions follow, an end that waits for a
+// layout being opened, and what happens without a library folder.
 
 #include "app/VKMAppDelegate.h"
 
@@ -16,6 +16,7 @@
 #include "crashes/TelemetryCrashes/Model/TLMErrorReport.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "engine/services/Logger.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -33,15 +34,21 @@
 #include "tests/platform/support/VirtualTime.h"
 #include "widgets/HoverNotification/VKMHoverNotification.h"
 #include "tests/support/LogWatch.h"
+#include "tests/support/TempRoot.h"
+#include "tests/app/support/AppFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <latch>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace platform::ui;
@@ -364,6 +371,47 @@ TEST_F(AppDelegateTest, TelemetryStartsWithBothServicesAndTheEndWaitsHalfASecond
     delegate->applicationWillTerminate(Application::sharedApplication());
     EXPECT_EQ(time.clock->instant() - before, std::chrono::milliseconds(500));
     EXPECT_EQ(log.Count("Application will terminate"), 1);
+}
+
+namespace {
+
+// Holds an open in its preparation until the open is stopped (30 s at most).
+struct PreparationUntilStopped : VKMLayoutDocumentHelper::DocumentPreparer {
+    tWork beginPreparing() override {
+        return [this](CLayout&, const tSuperseded& superseded) {
+            started.count_down();
+            for (int i = 0; i < 30'000 && !superseded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            stopped = superseded();
+            ended = true;
+        };
+    }
+    std::latch started{1};
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> ended{false};
+};
+
+}  // namespace
+
+TEST_F(AppDelegateTest, TheEndStopsALayoutStillBeingOpenedAndWaitsForItsLoader) {
+    auto delegate = launch();
+    auto preparer = std::make_shared<PreparationUntilStopped>();
+    VKMLayoutDocumentHelper::setDocumentPreparer(preparer);
+    std::optional<bool> opened;
+    VKMLayoutDocumentHelper::openLayoutFile(
+        testsupport::WriteLayout(testsupport::processRoot() / "quit.wkst", 3, 3).string(),
+        [&opened](bool ok) { opened = ok; });
+    preparer->started.wait();
+
+    time.clock->setAutoAdvance(true);
+    delegate->applicationWillTerminate(Application::sharedApplication());
+    // What runs after the delegate (the program's return, the statics'
+    // teardown) meets no loader.
+    EXPECT_TRUE(preparer->ended);
+    EXPECT_TRUE(preparer->stopped);
+    VKMLayoutDocumentHelper::setDocumentPreparer(nullptr);
+    ASSERT_TRUE(
+        platform::RunLoop::main()->runUntil([&opened] { return opened.has_value(); }, std::chrono::seconds(30)));
+    EXPECT_FALSE(*opened);
 }
 
 TEST_F(AppDelegateTest, TelemetrySeesTheApplicationSoTheLaunchStartsASessionThatFollowsItsState) {

@@ -1,12 +1,13 @@
 // The current-layout holder: the document after a reset, loading with its
-// failure messages, and the tidy-up after a load (empty layers, unlocking,
-// element types, rail widths and colours).
+// failure messages, the tidy-up after a load (empty layers, unlocking,
+// element types, rail widths and colours), and a read asked to stop.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
 #include "tests/support/TempRoot.h"
+#include "tools/layoutgen/LargeLayout.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/LayoutGen.h"
 
@@ -419,4 +421,34 @@ TEST(CurrentLayout, EmptyLayersAreThoseNoElementOfAnyLayerLiesOn) {
     std::vector<std::string> names;
     for (const CLayer* layer : layers.GetLayers()) names.push_back(layer->GetName());
     EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "D", "F"}));
+}
+
+TEST(CurrentLayout, AReadAskedToStopEndsAtItsNextLookWithNoDocument) {
+    RegisterServices();
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, 40, 3, 13);
+    const std::string path = PathFor("stopped.wkst");
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(path), document.FileContent()));
+    int looks = 0;
+    ASSERT_TRUE(CCurrentCloudLayout::ReadLayout(path, [&looks] { return ++looks < 0; }).layout);
+    ASSERT_GT(looks, 40) << "one look before each record at least";
+
+    // Stopped at any of its looks (records, sections, tidy-up), a read
+    // gives up there.
+    for (int stopAt = 1; stopAt <= looks; ++stopAt) {
+        int seen = 0;
+        const LogWatch watch;
+        const auto read = CCurrentCloudLayout::ReadLayout(path, [&] { return ++seen >= stopAt; });
+        EXPECT_EQ(read.code, kLayoutLoadStopped) << stopAt;
+        EXPECT_FALSE(read.layout) << stopAt;
+        EXPECT_EQ(seen, stopAt) << "no look after the stop";
+        EXPECT_EQ(watch.Count(" stopped"), 1) << stopAt;
+    }
+    EXPECT_TRUE(CCurrentCloudLayout::GetLoadErrorMessage(kLayoutLoadStopped).empty());
+
+    // The document keeps the elements read before the stop.
+    CLayout layout;
+    int records = 0;
+    EXPECT_EQ(layout.Load(path, [&records] { return ++records > 10; }), kLayoutLoadStopped);
+    EXPECT_EQ(layout.GetElements().size(), 10u);
 }
