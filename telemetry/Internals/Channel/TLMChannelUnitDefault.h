@@ -109,7 +109,7 @@ public:
     // The flush interval at which a full batch is sent at once.
     static constexpr std::uint64_t kDefaultFlushInterval = 6;
     // The memory logs may take while the log database refuses saves: a
-    // minute of a held file at 50 logs a second and half as much again.
+    // minute of a held file at 50 logs a second.
     static constexpr std::size_t kRefusedBytesLimit = 6 * 1024 * 1024;
     // What a log takes in memory for each byte of its archive, rounded up:
     // its objects, texts and list entries (an event of about 500 bytes
