@@ -370,6 +370,8 @@ TEST(ImageTest, APngIsJudgedByTheBytesThatMakeItsRows) {
     for (const Case& c : cases) {
         const auto image = Image::fromData(c.bytes);
         EXPECT_EQ(image != nullptr, c.shown) << c.damage;
-        if (image) EXPECT_EQ(pixels(*image), pixels(*whole)) << c.damage;
+        if (image) {
+            EXPECT_EQ(pixels(*image), pixels(*whole)) << c.damage;
+        }
     }
 }

@@ -172,10 +172,11 @@ void takeHeader(png_structp png, PngInput& input, std::uint8_t* out) {
 }
 
 // The rest of the IDAT chunk being read, passed over uninflated, and its
-// CRC checked; `whole`: however far that is, not only within the tail.
+// CRC checked; `whole`: however far that is, what lies past the tail at a
+// read byte's rate (nothing of it is inflated).
 void endIdat(png_structp png, PngInput& input, bool whole) {
     const auto read = [&](std::uint8_t* out, std::size_t count) {
-        if (whole) return readSpent(png, input, out, count, 0);
+        if (whole && count > input.tailLeft) return readSpent(png, input, out, count, 0);
         take(png, input, out, count, true);
     };
     input.z.avail_in = 0;
@@ -202,15 +203,14 @@ bool beginIdat(png_structp png, PngInput& input) {
     return true;
 }
 
-// More compressed rows for inflate, at most `most` bytes; false when the
-// IDAT chunks have ended.
-bool fillStream(png_structp png, PngInput& input, std::size_t most = kIdatReadSize) {
+// More compressed rows for inflate; false when the IDAT chunks have ended.
+bool fillStream(png_structp png, PngInput& input) {
     while (input.idatLeft == 0) {
         if (input.idatsEnded) return false;
         endIdat(png, input, false);
         if (!beginIdat(png, input)) return false;
     }
-    const auto count = static_cast<uInt>(std::min<std::size_t>(input.idatLeft, most));
+    const auto count = static_cast<uInt>(std::min<std::size_t>(input.idatLeft, kIdatReadSize));
     take(png, input, input.in, count, true);
     input.idatCrc = crc32(input.idatCrc, input.in, count);
     input.idatLeft -= count;
@@ -315,26 +315,35 @@ void handData(png_structp png, PngInput& input, std::uint8_t* out, std::size_t l
 }
 
 // Once the rows are out. Every byte that made them is checked: the chunk
-// the last came from is read to its CRC, however far that is, and the
-// stream inflated on in it, within the tail, as far as it goes without
-// putting anything out (so its check is read when it is there). What comes
-// only after the rows is not the picture's: more put out than the rows (a
-// bit flipped there, a tail of zeros), a copy from before the window,
-// data past the stream's end, a check in a later chunk, a stream that
-// never ends. Later IDAT chunks are passed over, uninflated, within the
-// tail.
+// the last came from is read to its CRC, however far that is. The stream
+// is inflated on, within the tail, only as far as it goes without putting
+// anything out, so that its check is checked when it is there; damage
+// found past that chunk is no longer the picture's. What comes only after
+// the rows refuses nothing: more put out than the rows (a tail of zeros;
+// a bit flipped near the end is caught by the CRC), a copy from before
+// the window, data past the stream's end, a check in a later chunk, a
+// stream that never ends.
 void finishStream(png_structp png, PngInput& input) {
     // libpng wants no more than the rows' bytes: it has put them all out.
     if (input.rowsLeft != 0) png_error(png, "not enough image data");
+    bool rowsChunk = true;  // in the chunk the last row bytes came from
+    const auto nextChunk = [&] {
+        endIdat(png, input, rowsChunk);
+        rowsChunk = false;
+        return beginIdat(png, input);
+    };
     bool more = false;  // the stream would put out more than the rows, or goes on past the tail
     while (!input.streamEnded) {
         if (input.z.avail_in == 0) {
-            if (input.idatLeft == 0) break;  // the chunk's end: the stream goes on in the next
-            if (input.tailLeft == 0) {
+            if (input.idatLeft == 0) {
+                if (!nextChunk()) break;
+                continue;
+            }
+            if (rowsChunk && std::min<std::size_t>(input.idatLeft, kIdatReadSize) > input.tailLeft) {
                 more = true;
                 break;
             }
-            fillStream(png, input, std::min(kIdatReadSize, input.tailLeft));
+            fillStream(png, input);
         }
         std::uint8_t none = 0;
         input.z.next_out = &none;
@@ -343,7 +352,8 @@ void finishStream(png_structp png, PngInput& input) {
         if (status == Z_STREAM_END) {
             input.streamEnded = true;
         } else if (status != Z_OK && status != Z_BUF_ERROR) {
-            png_error(png, "bad compressed data");
+            if (rowsChunk) png_error(png, "bad compressed data");
+            break;
         }
         spendBlock(png, input);
         if (!input.streamEnded && input.z.avail_in > 0 && (input.z.data_type & 128) == 0) {
@@ -351,17 +361,14 @@ void finishStream(png_structp png, PngInput& input) {
             break;
         }
     }
-    if (more) spend(png, input, kTailByte * static_cast<long long>(kIdatReadSize));
-    endIdat(png, input, true);
     if (more) {
+        spend(png, input, kTailByte * static_cast<long long>(kIdatReadSize));
+        if (rowsChunk) endIdat(png, input, true);
         input.whole = true;
         png_error(png, "rows done");
     }
-    beginIdat(png, input);
-    while (!input.idatsEnded) {
-        endIdat(png, input, false);
-        beginIdat(png, input);
-    }
+    // Data after the stream's end is passed over, as libpng did.
+    while (!input.idatsEnded) nextChunk();
 }
 
 void readBytes(png_structp png, png_bytep out, png_size_t length) {
