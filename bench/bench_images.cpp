@@ -27,9 +27,15 @@
 //   BM_DecodeUnits/<make-up>
 //                         the time a decode takes per unit of the decode
 //                         meter's count, against a plain picture's (the
-//                         rgb one) decoded alternately in the same run;
+//                         rgb one, reduced to 342 x 342 as a layout of 32
+//                         decodes it) decoded alternately in the same run,
+//                         by the clock and by the thread's processor time;
 //                         the meter's weights keep the ratio at or below
 //                         1.5 for every make-up:
+//                           png_photo_whole the plain picture at full size
+//                           png_paeth_zeros 8192 x 8192 RGBA, rows of zeros,
+//                                           every one Paeth, at 1639 x 1639
+//                                           (a layout of nine's share)
 //                           png_grey1       16384 x 16384 at 1 bit, reduced
 //                           png_rgba_paeth  8192 x 8192 RGBA, every row
 //                                           Paeth-filtered, reduced
@@ -531,11 +537,12 @@ double timedDecodes(const MakeUp& m, long long& units, bool& decoded, double* cp
 }
 
 // BM_DecodeUnits/<make-up>: the time of a decode per unit the decode meter
-// counted for it, against the baseline's (a plain picture at the budget,
-// 4096 x 4096 of RGB written with libpng's usual filters, decoded
-// alternately in the same run). Counters: the make-up's time and units a
-// decode, the ns per unit of both, and their ratio (per_unit_vs_baseline,
-// which the meter's weights keep at or below 1.5).
+// counted for it, against the baseline's (4096 x 4096 of RGB written with
+// libpng's usual filters, reduced to 342 x 342 as a layout of 32 such
+// photos decodes it, decoded alternately in the same run). Counters: the
+// make-up's time and units a decode, the ns per unit of both, and their
+// ratio (per_unit_vs_baseline, which the meter's weights keep at or below
+// 1.5), and the same ratio in processor time (cpu_per_unit_vs_baseline).
 void BM_DecodeUnits(benchmark::State& state, const std::string& name) {
     const MakeUp& baseline = makeUp("png_baseline");
     const MakeUp& m = makeUp(name);
