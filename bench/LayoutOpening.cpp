@@ -8,8 +8,19 @@
 #include "platform/dispatch/RunLoop.h"
 
 #include <chrono>
+#include <ctime>
 
 namespace benchsupport {
+
+namespace {
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+}  // namespace
 
 void SetUpOpening(const char* homeName) {
     SetUpBenchEngine(homeName);
@@ -25,9 +36,11 @@ Open OpenAndWait(const std::filesystem::path& path) {
     Open result;
     bool done = false;
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = processCpuSeconds();
     VKMLayoutDocumentHelper::openLayoutFile(path.string(), [&](bool ok) {
         result.ok = ok;
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        result.cpuSeconds = processCpuSeconds() - cpuStart;
         done = true;
     });
     platform::RunLoop::main()->runUntil([&done] { return done; }, std::chrono::minutes(10));

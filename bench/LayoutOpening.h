@@ -13,6 +13,7 @@ void SetUpOpening(const char* homeName);
 
 struct Open {
     double seconds = -1;
+    double cpuSeconds = -1;  // of every thread of the process
     bool ok = false;
 };
 

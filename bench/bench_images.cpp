@@ -27,9 +27,15 @@
 //   BM_DecodeUnits/<make-up>
 //                         the time a decode takes per unit of the decode
 //                         meter's count, against a plain picture's (the
-//                         rgb one) decoded alternately in the same run;
+//                         rgb one, reduced to 342 x 342 as a layout of 32
+//                         decodes it) decoded alternately in the same run,
+//                         by the clock and by the thread's processor time;
 //                         the meter's weights keep the ratio at or below
 //                         1.5 for every make-up:
+//                           png_photo_whole the plain picture at full size
+//                           png_paeth_zeros 8192 x 8192 RGBA, rows of zeros,
+//                                           every one Paeth, at 1639 x 1639
+//                                           (a layout of nine's share)
 //                           png_grey1       16384 x 16384 at 1 bit, reduced
 //                           png_rgba_paeth  8192 x 8192 RGBA, every row
 //                                           Paeth-filtered, reduced
@@ -179,6 +185,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -415,7 +422,17 @@ const MakeUp& makeUp(const std::string& name) {
     constexpr int kGrey = PNG_COLOR_TYPE_GRAY;
     constexpr int kRgb = PNG_COLOR_TYPE_RGB;
     constexpr int kRgba = PNG_COLOR_TYPE_RGB_ALPHA;
-    if (name == "png_baseline") m.bytes = picture("rgb");
+    if (name == "png_baseline" || name == "png_photo_whole") m.bytes = picture("rgb");
+    // As a layout of 32 decodes each: 342 x 342.
+    if (name == "png_baseline") m.maxPixels = 342 * 342;
+    if (name == "png_paeth_zeros") {
+        // A layout's hostile picture: rows of zeros, every one Paeth, at
+        // the share each of nine gets (1639 x 1639).
+        Bytes row(1 + 8192 * 4, 0);
+        row[0] = PNG_FILTER_VALUE_PAETH;
+        m.bytes = repeatedRowsPng(8192, 8, kRgba, row, 64);
+        m.maxPixels = 1639 * 1639;
+    }
     if (name == "png_grey1") m.bytes = makePng({16384, 16384, 1, kGrey, false, PNG_FILTER_UP});
     if (name == "png_rgba_paeth") m.bytes = makePng({8192, 8192, 8, kRgba});
     if (name == "png_rgba_none") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_NONE});
@@ -499,34 +516,46 @@ const MakeUp& makeUp(const std::string& name) {
     return made.emplace(name, std::move(m)).first->second;
 }
 
-// Seconds for the make-up's decodes; their units added to `units`.
-double timedDecodes(const MakeUp& m, long long& units, bool& decoded) {
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Seconds for the make-up's decodes; their units added to `units`, the
+// processor time they took to `cpu`.
+double timedDecodes(const MakeUp& m, long long& units, bool& decoded, double* cpu = nullptr) {
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = threadCpuSeconds();
     for (int i = 0; i < m.repeat; ++i) {
         const auto decoding = platform::Image::decode(m.bytes, 1, m.maxPixels);
         units += decoding.work;
         decoded = decoded && decoding.image != nullptr;
     }
+    if (cpu != nullptr) *cpu += threadCpuSeconds() - cpuStart;
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // BM_DecodeUnits/<make-up>: the time of a decode per unit the decode meter
-// counted for it, against the baseline's (a plain picture at the budget,
-// 4096 x 4096 of RGB written with libpng's usual filters, decoded
-// alternately in the same run). Counters: the make-up's time and units a
-// decode, the ns per unit of both, and their ratio (per_unit_vs_baseline,
-// which the meter's weights keep at or below 1.5).
+// counted for it, against the baseline's (4096 x 4096 of RGB written with
+// libpng's usual filters, reduced to 342 x 342 as a layout of 32 such
+// photos decodes it, decoded alternately in the same run). Counters: the
+// make-up's time and units a decode, the ns per unit of both, and their
+// ratio (per_unit_vs_baseline, which the meter's weights keep at or below
+// 1.5), and the same ratio in processor time (cpu_per_unit_vs_baseline).
 void BM_DecodeUnits(benchmark::State& state, const std::string& name) {
     const MakeUp& baseline = makeUp("png_baseline");
     const MakeUp& m = makeUp(name);
     double seconds = 0;
     double baseSeconds = 0;
+    double cpu = 0;
+    double baseCpu = 0;
     long long units = 0;
     long long baseUnits = 0;
     bool decoded = true;
     for (auto _ : state) {
-        baseSeconds += timedDecodes(baseline, baseUnits, decoded);
-        const double s = timedDecodes(m, units, decoded);
+        baseSeconds += timedDecodes(baseline, baseUnits, decoded, &baseCpu);
+        const double s = timedDecodes(m, units, decoded, &cpu);
         seconds += s;
         state.SetIterationTime(s / m.repeat);
     }
@@ -543,6 +572,8 @@ void BM_DecodeUnits(benchmark::State& state, const std::string& name) {
     state.counters["ns_per_unit"] = perUnit;
     state.counters["baseline_ns_per_unit"] = basePerUnit;
     state.counters["per_unit_vs_baseline"] = perUnit / basePerUnit;
+    state.counters["cpu_per_unit_vs_baseline"] =
+        (cpu / static_cast<double>(units)) / (baseCpu / static_cast<double>(baseUnits));
 }
 
 // BM_DecodeStop/<make-up>: a decode no longer wanted halfway through (its
@@ -940,6 +971,14 @@ BENCHMARK_CAPTURE(BM_CairoPngReader, rgb, std::string("rgb"))->Unit(benchmark::k
 BENCHMARK_CAPTURE(BM_CairoPngReader, hostile_grey, std::string("hostile-grey"))->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(BM_DecodeUnits, png_baseline, std::string("png_baseline"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_photo_whole, std::string("png_photo_whole"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_paeth_zeros, std::string("png_paeth_zeros"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);

@@ -32,9 +32,15 @@
 //                      nine pictures of 8192 x 8192 RGBA, every row Paeth,
 //                      and a 1 x 1 behind 16.5 MiB of empty deflate
 //                      blocks of dynamic codes
+//     paeth_8192_x9    nine pictures of 8192 x 8192 RGBA, every row Paeth
+//     long_blocks_paeth_x9
+//                      the same nine after, decoded first for its larger
+//                      place, a 1 x 1 behind 17 MB of empty deflate blocks
+//                      of dynamic codes, every table at its largest
 //
 // BM_OpenLayoutPictures/<case>: counters `added_s` (the open less the
-// sample's), `with_s`, `without_s`, `pictures`, `shown` (pictures given to
+// sample's), `with_s`, `without_s`, the same in the process's processor
+// time (`added_cpu_s`, `with_cpu_s`, `without_cpu_s`), `pictures`, `shown` (pictures given to
 // their elements), `largest_px` (the width the largest picture on the
 // layout was decoded at).
 // BM_NewerOpenDuring/<case>: the sample opened 0.2, 0.5 and 0.8 of the way
@@ -244,6 +250,15 @@ std::vector<tPlaced> casePictures(const std::string& name) {
     if (name == "tail_1000_x3") copies(3, tailPng(), 400, 400);
     if (name == "adam7_4096") copies(4096, adam7Png(), 35, 45);
     if (name == "bits_16384_x32") copies(32, bitsPng(), 400, 400);
+    if (name == "paeth_8192_x9") copies(9, paethPng(), 400, 400);
+    if (name == "long_blocks_paeth_x9") {
+        const long long blocks = 17'000'000LL * 8 / 694;
+        copies(
+            1,
+            testsupport::PngOfStream(1, 1, PNG_COLOR_TYPE_GRAY, testsupport::ZlibAfterEmptyBlocks(3, blocks, {0, 7})),
+            500, 500);
+        copies(9, paethPng(), 400, 400);
+    }
     if (name == "empty_blocks_paeth_x9") {
         copies(9, paethPng(), 400, 400);
         const long long blocks = (33LL << 20) * 8 / 90 / 2;  // 16.5 MiB
@@ -326,6 +341,9 @@ void BM_OpenLayoutPictures(benchmark::State& state, const std::string& name) {
     state.counters["without_s"] = without.seconds;
     state.counters["with_s"] = opened.seconds;
     state.counters["added_s"] = opened.seconds - without.seconds;
+    state.counters["without_cpu_s"] = without.cpuSeconds;
+    state.counters["with_cpu_s"] = opened.cpuSeconds;
+    state.counters["added_cpu_s"] = opened.cpuSeconds - without.cpuSeconds;
 }
 
 void BM_NewerOpenDuring(benchmark::State& state, const std::string& name) {
@@ -375,5 +393,7 @@ LAYOUT_PICTURES_CASE(tail_1000_x3);
 LAYOUT_PICTURES_CASE(adam7_4096);
 LAYOUT_PICTURES_CASE(bits_16384_x32);
 LAYOUT_PICTURES_CASE(empty_blocks_paeth_x9);
+LAYOUT_PICTURES_CASE(paeth_8192_x9);
+LAYOUT_PICTURES_CASE(long_blocks_paeth_x9);
 
 BENCHMARK_MAIN();

@@ -170,6 +170,9 @@ TEST(LayoutPictures, PixelsAreSharedAQuarterEvenlyAndTheRestByAreaNeverPastTheBu
          800'000,
          {100'000, 350'000, 350'000}},
         {"the small stay whole in the even part", {10, 1000, 20, 1000}, {1, 1, 1, 1}, 230, {10, 100, 20, 100}},
+        // 25 each of the even 76; what the first leaves goes to the others,
+        // which have no area for the rest.
+        {"one just under the even share stays whole", {24, 1000, 1000}, {1, nan, nan}, 304, {24, 26, 26}},
         {"those that need nothing take nothing", {0, 500, -3, 500}, {1, 1, 1, 0}, 600, {0, 500, 0, 75}},
         {"an area that is no number takes only the even part", {1000, 1000}, {nan, 5}, 400, {50, 350}},
         {"no budget: nothing for anyone", {5, 7}, {1, 1}, 0, {0, 0}},

@@ -258,9 +258,11 @@ std::vector<std::pair<std::size_t, bool>> scansOf(const Bytes& bytes) {
 // `count` parts more than the same picture without them.
 TEST(ImageDecodeMeter, EachPartOfADecodeIsSpentAtLeastItsFloor) {
     constexpr int kRgba = PNG_COLOR_TYPE_RGB_ALPHA;
-    const auto flat = [](int side, bool progressive) {
-        return testsupport::Jpeg({side, side, progressive, 90, JpegColours::Grey},
-                                 [](int, int, std::uint8_t* samples) { samples[0] = 90; });
+    const auto flatJpeg = [](testsupport::JpegSpec spec) {
+        return testsupport::Jpeg(spec, [](int, int, std::uint8_t* samples) { std::fill(samples, samples + 4, 90); });
+    };
+    const auto flat = [&flatJpeg](int side, bool progressive) {
+        return flatJpeg({side, side, progressive, 90, JpegColours::Grey});
     };
     const auto noise = [](int side) {
         std::uint32_t state = 3;
@@ -278,17 +280,20 @@ TEST(ImageDecodeMeter, EachPartOfADecodeIsSpentAtLeastItsFloor) {
         out.insert(out.end(), {0xFF, 0xD9});
         return out;
     };
-    const auto thin = [](int height) {
-        return testsupport::PngFromRows({1, height, kRgba}, [](int, std::uint8_t* row, std::size_t size) {
-            std::fill(row, row + size, std::uint8_t{7});
-        });
+    const auto flatPng = [](testsupport::PngSpec spec) {
+        return testsupport::PngFromRows(
+            spec, [](int, std::uint8_t* row, std::size_t size) { std::fill(row, row + size, std::uint8_t{7}); });
     };
+    const auto thin = [&flatPng](int height) { return flatPng({1, height, kRgba}); };
+    const auto interlaced = [](testsupport::PngSpec spec) { return spec.interlaced = true, spec; };
     const Bytes pixel{0, 9, 8, 7, 6};
     // In chunks of two bytes, the stream's end and IEND still fit the
     // tail after the rows.
     const Bytes stored = testsupport::ZlibAfterEmptyBlocks(0, 0, Bytes(128 * 129, 0));
     const Bytes flat256 = flat(256, true);
     const Bytes noise256 = noise(256);
+    const Bytes tallProgressive = flatJpeg({8, 8192, true, 90, JpegColours::Grey});
+    const auto scans = static_cast<long long>(scansOf(tallProgressive).size());
     struct Case {
         const char* part;
         Bytes with;
@@ -308,12 +313,24 @@ TEST(ImageDecodeMeter, EachPartOfADecodeIsSpentAtLeastItsFloor) {
          testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(2, 0, pixel)), 1000, 1800},
         {"an empty deflate block of the largest dynamic codes",
          testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(3, 1000, pixel)),
-         testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(3, 0, pixel)), 1000, 5500},
+         testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(3, 0, pixel)), 1000, 10000},
         {"a JPEG restart", jpeg({256, 256, false, 90, JpegColours::Rgb, false, 0, 1}), jpeg({256, 256, false, 90}), 255,
          300},
         {"a block of a JPEG scan, by its coefficients", scansAgain(flat256, 100), flat256, 100 * 32 * 32, 130},
         {"a byte of a progressive JPEG", noise256, flat256,
          static_cast<long long>(noise256.size()) - static_cast<long long>(flat256.size()), 30},
+        {"a row of MCUs of a progressive scan", tallProgressive, flatJpeg({8, 8, true, 90, JpegColours::Grey}),
+         scans * 1023, 350},
+        {"a JPEG row put out", flatJpeg({8, 4096, false, 90, JpegColours::Grey}),
+         flatJpeg({8, 8, false, 90, JpegColours::Grey}), 4088, 100},
+        {"a CMYK pixel", flatJpeg({1024, 64, false, 90, JpegColours::Cmyk}),
+         flatJpeg({8, 64, false, 90, JpegColours::Cmyk}), 1016 * 64, 27},
+        {"a palette pixel", flatPng({1024, 64, PNG_COLOR_TYPE_PALETTE}), flatPng({1, 64, PNG_COLOR_TYPE_PALETTE}),
+         1023 * 64, 36},
+        {"a pixel with alpha", flatPng({1024, 64, kRgba}), flatPng({1024, 64, PNG_COLOR_TYPE_RGB}), 1024 * 64, 20},
+        // Each of the passes' 120 rows is put out over the whole width.
+        {"a pixel of an interlaced pass put out", flatPng(interlaced({1024, 64, kRgba})), flatPng({1024, 64, kRgba}),
+         120 * 1024, 7},
     };
     for (const Case& c : cases) {
         const auto with = Image::decode(c.with);

@@ -45,7 +45,7 @@ constexpr long long kChunk = 180;
 // puts out nothing; a block of stored bytes or fixed codes is far cheaper
 // (an empty one is 35 or 10 bits).
 constexpr long long kBlockBit = 30;
-constexpr long long kBlock = 8000;
+constexpr long long kBlock = 11000;
 // Each call of png_read_row, whatever it reads: a row of a thin picture, or
 // of a pass of an interlaced one, costs far more than its bytes.
 constexpr long long kRowCall = 80;
@@ -60,6 +60,10 @@ constexpr long long kOutByte = 2;
 // (and tRNS).
 constexpr long long kInterlacedOutByte = 3;
 constexpr long long kPalettePixel = 8;
+// A pixel of a picture with alpha, premultiplied one at a time (a row of
+// opaque pixels takes a quicker way, but which rows are is known only
+// once they are out).
+constexpr long long kAlphaPixel = 12;
 // The compressed rows are read this much at a time. Once the rows are out,
 // what the stream and the file still hold is read only a short tail far (a
 // usual file's whole tail: the stream's end, its CRC and IEND, checked),
@@ -500,15 +504,16 @@ struct RowCosts {
     bool interlaced;
 };
 
-RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes, bool palette) {
+RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes, bool palette, bool alpha) {
     RowCosts costs{{}, passes, interlaced};
     for (int pass = 0; pass < passes; ++pass) {
         const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
         const long long fileBytes = (static_cast<long long>(fileBitsAPixel) * columns + 7) / 8 + 1;
         const long long outByte = interlaced ? kInterlacedOutByte : kOutByte;
-        costs.inPass[pass] = columns == 0 ? kRowCall
-                                          : kRowCall + kRowByte * fileBytes + outByte * 4LL * width +
-                                                (palette ? kPalettePixel * columns : 0);
+        costs.inPass[pass] = columns == 0
+                                 ? kRowCall
+                                 : kRowCall + kRowByte * fileBytes + outByte * 4LL * width +
+                                       (palette ? kPalettePixel * columns : 0) + (alpha ? kAlphaPixel * columns : 0);
     }
     return costs;
 }
@@ -575,6 +580,7 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
 
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(s.png);
     if (colour == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(s.png);
+    const bool alpha = (colour & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(s.png, s.info, PNG_INFO_tRNS) != 0;
     if (png_get_valid(s.png, s.info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(s.png);
     if (depth == 16) png_set_strip_16(s.png);
     if (depth < 8) png_set_packing(s.png);
@@ -590,7 +596,8 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
         png_get_rowbytes(s.png, s.info) != 4 * static_cast<png_size_t>(width)) {
         return false;
     }
-    const RowCosts costs = rowCostsOf(width, fileBitsAPixel, interlaced, passes, colour == PNG_COLOR_TYPE_PALETTE);
+    const RowCosts costs =
+        rowCostsOf(width, fileBitsAPixel, interlaced, passes, colour == PNG_COLOR_TYPE_PALETTE, alpha);
     input.rowsLeft = rowsOut(width, height, interlaced);
 
     s.width = width;
