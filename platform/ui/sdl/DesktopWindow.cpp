@@ -182,6 +182,20 @@ void moveHidden(SDL_Window* window, int x, int y) {
 #endif
 }
 
+// Maps `window` without waiting for it to be mapped, as SDL's show does:
+// what is presented before it is mapped is lost, and presented again when
+// it is exposed.
+void showWithoutWaiting(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    if (const auto x11 = x11WindowOf(window)) {
+        XMapRaised(x11->display, x11->window);
+        XFlush(x11->display);
+        return;
+    }
+#endif
+    SDL_ShowWindow(window);
+}
+
 }  // namespace
 
 struct DesktopWindow::Impl {
@@ -193,10 +207,10 @@ struct DesktopWindow::Impl {
     std::uint64_t presentedVersion = 0;
     bool presentedOnce = false;
 
-    // The window is made hidden and shown with its first frame, at its
-    // place: a window manager frames it when it is shown, so the frame it
-    // told meanwhile is known without waiting, and nothing moves the
-    // window once it is seen.
+    // The window is made hidden and shown at its place: without a window
+    // manager at once, with one as its first frame begins, by when the
+    // frame it told is known without waiting. Nothing moves the window
+    // once it is seen.
     struct Placement {
         Rect usable;
         int width = 0;
@@ -427,7 +441,7 @@ struct DesktopWindow::Impl {
                 moveHidden(sdl, static_cast<int>(at.x), static_cast<int>(at.y));
             placement.reset();
         }
-        SDL_ShowWindow(sdl);
+        showWithoutWaiting(sdl);
     }
 
     // Copies `image` into the window's surface, not yet shown.
@@ -456,11 +470,7 @@ struct DesktopWindow::Impl {
         // What the layout pass of the snapshot changed is in the image.
         presentedVersion = window->layer()->treeVersion();
         presentedOnce = true;
-        const bool drawn = image && draw(*image);
-        // Shown once its first frame is ready, so it never shows empty;
-        // shown all the same when nothing could be drawn.
-        if (!shown && !owner.mCloseRequested) show();
-        if (!drawn) return false;
+        if (!image || !draw(*image)) return false;
         SDL_UpdateWindowSurface(sdl);
         owner.mLastPresented = std::move(image);
         ++owner.mPresentedFrames;
@@ -501,7 +511,7 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
 
     // Made hidden, centred in the usable area with the frame allowed for,
     // clear of the desktop's panels; placed for the frame the window
-    // manager tells, if one runs, and shown with the first frame.
+    // manager tells, if one runs, and shown as its first frame begins.
     int x = SDL_WINDOWPOS_CENTERED;
     int y = SDL_WINDOWPOS_CENTERED;
     if (usable) {
@@ -521,6 +531,8 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
         const auto managerRuns = windowManagerRunsFor(mImpl->sdl);
         if (managerRuns == true) askFrameExtents(mImpl->sdl);
         mImpl->placement = Impl::Placement{*usable, sizing.width, sizing.height, {double(x), double(y)}, managerRuns};
+        // No frame to wait for: mapped while the app starts.
+        if (managerRuns == false) mImpl->show();
     }
     SDL_StartTextInput();
 
@@ -542,6 +554,8 @@ void DesktopWindow::run() {
 }
 
 bool DesktopWindow::frame() {
+    // Mapped while the first frame is drawn.
+    if (!mImpl->shown && !mCloseRequested) mImpl->show();
     SDL_Event event;
     while (SDL_PollEvent(&event)) mImpl->handle(event);
     // What the events asked to be laid out changes the tree only in the
