@@ -17,6 +17,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 // Last: it brings Xlib's macros (None, Success...) along.
 #include <SDL_syswm.h>
@@ -61,6 +62,9 @@ Size screenSizeFor(UserInterfaceIdiom idiom) {
 DeviceOrientation orientationFor(Size points) {
     return points.width > points.height ? DeviceOrientation::landscapeLeft : DeviceOrientation::portrait;
 }
+
+// How long the window waits, hidden, for the frame its manager tells.
+constexpr auto kFrameAnswerWait = 50ms;
 
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
 // Asking about a window that has gone is an error, which Xlib's own
@@ -123,13 +127,36 @@ std::optional<bool> windowManagerRunsFor(SDL_Window* window) {
 #endif
 }
 
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+// Whether the window manager says it tells a hidden window's frame when
+// asked (_NET_REQUEST_FRAME_EXTENTS in the root's _NET_SUPPORTED).
+bool managerTellsFramesAhead(Display* display) {
+    const Atom supportedName = XInternAtom(display, "_NET_SUPPORTED", False);
+    const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    Atom actual = None;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    bool tells = false;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), supportedName, 0, 4096, False, XA_ATOM, &actual,
+                           &format, &items, &after, &data) == Success &&
+        actual == XA_ATOM && format == 32 && data) {
+        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
+        tells = std::find(atoms, atoms + items, request) != atoms + items;
+    }
+    if (data) XFree(data);
+    return tells;
+}
+#endif
+
 // Asks the window manager for the frame it will put around the hidden
 // `window`. Managers answer before the window is shown, by setting its
-// _NET_FRAME_EXTENTS; nothing waits for the answer.
-void askFrameExtents(SDL_Window* window) {
+// _NET_FRAME_EXTENTS. True when the manager says it answers.
+bool askFrameExtents(SDL_Window* window) {
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
     const auto x11 = x11WindowOf(window);
-    if (!x11) return;
+    if (!x11 || !managerTellsFramesAhead(x11->display)) return false;
     XEvent request{};
     request.xclient.type = ClientMessage;
     request.xclient.window = x11->window;
@@ -138,8 +165,10 @@ void askFrameExtents(SDL_Window* window) {
     XSendEvent(x11->display, DefaultRootWindow(x11->display), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &request);
     XFlush(x11->display);
+    return true;
 #else
     (void)window;
+    return false;
 #endif
 }
 
@@ -529,10 +558,17 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
     SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
     if (usable) {
         const auto managerRuns = windowManagerRunsFor(mImpl->sdl);
-        if (managerRuns == true) askFrameExtents(mImpl->sdl);
+        if (managerRuns == true && askFrameExtents(mImpl->sdl)) {
+            // The answer is a round trip through the manager; a manager too
+            // slow for it gets the allowance.
+            const auto until = std::chrono::steady_clock::now() + kFrameAnswerWait;
+            while (!toldFrameExtents(mImpl->sdl) && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(1ms);
+        }
         mImpl->placement = Impl::Placement{*usable, sizing.width, sizing.height, {double(x), double(y)}, managerRuns};
-        // No frame to wait for: mapped while the app starts.
-        if (managerRuns == false) mImpl->show();
+        // On X11 mapped now, so the manager's map overlaps the app's start;
+        // elsewhere as the first frame begins.
+        if (managerRuns) mImpl->show();
     }
     SDL_StartTextInput();
 
