@@ -225,6 +225,18 @@ void showWithoutWaiting(SDL_Window* window) {
     SDL_ShowWindow(window);
 }
 
+// Hides `window`, also while SDL has not yet heard it mapped (and would
+// take it for hidden still).
+void hide(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    if (const auto x11 = x11WindowOf(window)) {
+        XWithdrawWindow(x11->display, x11->window, DefaultScreen(x11->display));
+        XFlush(x11->display);
+    }
+#endif
+    SDL_HideWindow(window);
+}
+
 }  // namespace
 
 struct DesktopWindow::Impl {
@@ -455,7 +467,7 @@ struct DesktopWindow::Impl {
     }
     void close() {
         // The end's work may take seconds; the window goes at once.
-        SDL_HideWindow(sdl);
+        hide(sdl);
         owner.mCloseRequested = true;
         RunLoop::main()->stop();
     }
