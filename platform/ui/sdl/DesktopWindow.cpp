@@ -17,6 +17,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 // Last: it brings Xlib's macros (None, Success...) along.
 #include <SDL_syswm.h>
@@ -61,6 +62,9 @@ Size screenSizeFor(UserInterfaceIdiom idiom) {
 DeviceOrientation orientationFor(Size points) {
     return points.width > points.height ? DeviceOrientation::landscapeLeft : DeviceOrientation::portrait;
 }
+
+// How long the window waits, hidden, for the frame its manager tells.
+constexpr auto kFrameAnswerWait = 50ms;
 
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
 // Asking about a window that has gone is an error, which Xlib's own
@@ -123,13 +127,36 @@ std::optional<bool> windowManagerRunsFor(SDL_Window* window) {
 #endif
 }
 
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+// Whether the window manager says it tells a hidden window's frame when
+// asked (_NET_REQUEST_FRAME_EXTENTS in the root's _NET_SUPPORTED).
+bool managerTellsFramesAhead(Display* display) {
+    const Atom supportedName = XInternAtom(display, "_NET_SUPPORTED", False);
+    const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    Atom actual = None;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    bool tells = false;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), supportedName, 0, 4096, False, XA_ATOM, &actual,
+                           &format, &items, &after, &data) == Success &&
+        actual == XA_ATOM && format == 32 && data) {
+        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
+        tells = std::find(atoms, atoms + items, request) != atoms + items;
+    }
+    if (data) XFree(data);
+    return tells;
+}
+#endif
+
 // Asks the window manager for the frame it will put around the hidden
 // `window`. Managers answer before the window is shown, by setting its
-// _NET_FRAME_EXTENTS; nothing waits for the answer.
-void askFrameExtents(SDL_Window* window) {
+// _NET_FRAME_EXTENTS. True when the manager says it answers.
+bool askFrameExtents(SDL_Window* window) {
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
     const auto x11 = x11WindowOf(window);
-    if (!x11) return;
+    if (!x11 || !managerTellsFramesAhead(x11->display)) return false;
     XEvent request{};
     request.xclient.type = ClientMessage;
     request.xclient.window = x11->window;
@@ -138,8 +165,10 @@ void askFrameExtents(SDL_Window* window) {
     XSendEvent(x11->display, DefaultRootWindow(x11->display), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &request);
     XFlush(x11->display);
+    return true;
 #else
     (void)window;
+    return false;
 #endif
 }
 
@@ -182,6 +211,32 @@ void moveHidden(SDL_Window* window, int x, int y) {
 #endif
 }
 
+// Maps `window` without waiting for it to be mapped, as SDL's show does:
+// what is presented before it is mapped is lost, and presented again when
+// it is exposed.
+void showWithoutWaiting(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    if (const auto x11 = x11WindowOf(window)) {
+        XMapRaised(x11->display, x11->window);
+        XFlush(x11->display);
+        return;
+    }
+#endif
+    SDL_ShowWindow(window);
+}
+
+// Hides `window`, also while SDL has not yet heard it mapped (and would
+// take it for hidden still).
+void hide(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    if (const auto x11 = x11WindowOf(window)) {
+        XWithdrawWindow(x11->display, x11->window, DefaultScreen(x11->display));
+        XFlush(x11->display);
+    }
+#endif
+    SDL_HideWindow(window);
+}
+
 }  // namespace
 
 struct DesktopWindow::Impl {
@@ -193,10 +248,10 @@ struct DesktopWindow::Impl {
     std::uint64_t presentedVersion = 0;
     bool presentedOnce = false;
 
-    // The window is made hidden and shown with its first frame, at its
-    // place: a window manager frames it when it is shown, so the frame it
-    // told meanwhile is known without waiting, and nothing moves the
-    // window once it is seen.
+    // The window is made hidden and shown at its place: without a window
+    // manager at once, with one as its first frame begins, by when the
+    // frame it told is known without waiting. Nothing moves the window
+    // once it is seen.
     struct Placement {
         Rect usable;
         int width = 0;
@@ -412,7 +467,7 @@ struct DesktopWindow::Impl {
     }
     void close() {
         // The end's work may take seconds; the window goes at once.
-        SDL_HideWindow(sdl);
+        hide(sdl);
         owner.mCloseRequested = true;
         RunLoop::main()->stop();
     }
@@ -427,7 +482,7 @@ struct DesktopWindow::Impl {
                 moveHidden(sdl, static_cast<int>(at.x), static_cast<int>(at.y));
             placement.reset();
         }
-        SDL_ShowWindow(sdl);
+        showWithoutWaiting(sdl);
     }
 
     // Copies `image` into the window's surface, not yet shown.
@@ -456,11 +511,7 @@ struct DesktopWindow::Impl {
         // What the layout pass of the snapshot changed is in the image.
         presentedVersion = window->layer()->treeVersion();
         presentedOnce = true;
-        const bool drawn = image && draw(*image);
-        // Shown once its first frame is ready, so it never shows empty;
-        // shown all the same when nothing could be drawn.
-        if (!shown && !owner.mCloseRequested) show();
-        if (!drawn) return false;
+        if (!image || !draw(*image)) return false;
         SDL_UpdateWindowSurface(sdl);
         owner.mLastPresented = std::move(image);
         ++owner.mPresentedFrames;
@@ -501,7 +552,7 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
 
     // Made hidden, centred in the usable area with the frame allowed for,
     // clear of the desktop's panels; placed for the frame the window
-    // manager tells, if one runs, and shown with the first frame.
+    // manager tells, if one runs, and shown as its first frame begins.
     int x = SDL_WINDOWPOS_CENTERED;
     int y = SDL_WINDOWPOS_CENTERED;
     if (usable) {
@@ -519,8 +570,17 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
     SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
     if (usable) {
         const auto managerRuns = windowManagerRunsFor(mImpl->sdl);
-        if (managerRuns == true) askFrameExtents(mImpl->sdl);
+        if (managerRuns == true && askFrameExtents(mImpl->sdl)) {
+            // The answer is a round trip through the manager; a manager too
+            // slow for it gets the allowance.
+            const auto until = std::chrono::steady_clock::now() + kFrameAnswerWait;
+            while (!toldFrameExtents(mImpl->sdl) && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(1ms);
+        }
         mImpl->placement = Impl::Placement{*usable, sizing.width, sizing.height, {double(x), double(y)}, managerRuns};
+        // On X11 mapped now, so the manager's map overlaps the app's start;
+        // elsewhere as the first frame begins.
+        if (managerRuns) mImpl->show();
     }
     SDL_StartTextInput();
 
@@ -542,6 +602,8 @@ void DesktopWindow::run() {
 }
 
 bool DesktopWindow::frame() {
+    // Mapped while the first frame is drawn.
+    if (!mImpl->shown && !mCloseRequested) mImpl->show();
     SDL_Event event;
     while (SDL_PollEvent(&event)) mImpl->handle(event);
     // What the events asked to be laid out changes the tree only in the

@@ -460,7 +460,7 @@ TEST(DesktopWindow, OneWindowFittedToTheDisplayThatHidesAtOnceWhenClosed) {
     EXPECT_EQ(minimumWidth, static_cast<int>(std::ceil(320 * desk.windowUnitsPerPoint())));
     EXPECT_EQ(minimumHeight, static_cast<int>(std::ceil(568 * desk.windowUnitsPerPoint())));
 
-    // Shown with its first frame, never empty.
+    // Off X11 shown as its first frame begins.
     EXPECT_NE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN, 0u);
     // Frames go to the window's own surface: no renderer, for which SDL
     // would make the window anew.
