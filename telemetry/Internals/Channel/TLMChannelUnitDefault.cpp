@@ -350,11 +350,12 @@ void TLMChannelUnitDefault::endRefusal() {
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(platform::Clock::shared()->instant() - mRefusalBegan);
     const std::string groupId = mConfiguration.groupId();
+    const auto kept = static_cast<unsigned long long>(mRefusalKept);
     TLMLogWarning(kLogTag,
                   "The log database's refusal of group %s's logs ended after %lld s: %llu log(s) were kept "
                   "meanwhile, %llu lost past the bound.",
-                  groupId.c_str(), static_cast<long long>(seconds.count()),
-                  static_cast<unsigned long long>(mRefusalKept), static_cast<unsigned long long>(dropped));
+                  groupId.c_str(), static_cast<long long>(seconds.count()), kept,
+                  static_cast<unsigned long long>(dropped));
 }
 
 void TLMChannelUnitDefault::retryAfterPause() {

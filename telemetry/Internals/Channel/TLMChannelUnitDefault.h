@@ -199,7 +199,7 @@ private:
         bool save = true;       // false: filtered out or dropped, only completed
         std::size_t bytes = 0;  // in memory; measured once, 0 until the bound needs it
         // Made when it was measured, and saved as it is.
-        std::shared_ptr<const std::vector<std::uint8_t>> archive;
+        std::shared_ptr<const std::vector<std::uint8_t>> archive{};
     };
     // The end of a batch's send, waiting for the logs queue.
     struct BatchAnswer {

@@ -33,7 +33,7 @@ enum class TLMSaveOutcome {
 struct TLMLogToSave {
     std::shared_ptr<TLMAbstractLog> log;
     TLMFlags flags = TLMFlagsDefault;
-    std::shared_ptr<const std::vector<std::uint8_t>> archive;
+    std::shared_ptr<const std::vector<std::uint8_t>> archive{};
 };
 
 class TLMStorage {
