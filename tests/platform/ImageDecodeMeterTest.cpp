@@ -259,7 +259,10 @@ std::vector<std::pair<std::size_t, bool>> scansOf(const Bytes& bytes) {
 TEST(ImageDecodeMeter, EachPartOfADecodeIsSpentAtLeastItsFloor) {
     constexpr int kRgba = PNG_COLOR_TYPE_RGB_ALPHA;
     const auto flatJpeg = [](testsupport::JpegSpec spec) {
-        return testsupport::Jpeg(spec, [](int, int, std::uint8_t* samples) { std::fill(samples, samples + 4, 90); });
+        const int components = spec.colours == JpegColours::Grey ? 1 : spec.colours == JpegColours::Cmyk ? 4 : 3;
+        return testsupport::Jpeg(spec, [components](int, int, std::uint8_t* samples) {
+            std::fill(samples, samples + components, std::uint8_t{90});
+        });
     };
     const auto flat = [&flatJpeg](int side, bool progressive) {
         return flatJpeg({side, side, progressive, 90, JpegColours::Grey});
