@@ -473,12 +473,16 @@ TEST(DispatchQueueTest, DelayedBlocksComeInTheOrderTheyFallDue) {
     std::vector<int> order;  // touched on the queue only
     DispatchSemaphore done;
     const auto start = std::chrono::steady_clock::now();
-    queue.asyncAfter(60ms, [&] {
-        order.push_back(60);
-        done.signal();
+    // Scheduled from the queue itself, so a slow machine cannot let the
+    // first fall due before the others are in.
+    queue.sync([&] {
+        queue.asyncAfter(60ms, [&] {
+            order.push_back(60);
+            done.signal();
+        });
+        queue.asyncAfter(10ms, [&] { order.push_back(10); });
+        queue.asyncAfter(-5ms, [&] { order.push_back(0); });
     });
-    queue.asyncAfter(10ms, [&] { order.push_back(10); });
-    queue.asyncAfter(-5ms, [&] { order.push_back(0); });
     ASSERT_TRUE(done.wait(60s));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
     queue.sync([&] { EXPECT_EQ(order, (std::vector<int>{0, 10, 60})); });
