@@ -473,19 +473,17 @@ TEST(DispatchQueueTest, DelayedBlocksComeInTheOrderTheyFallDue) {
     std::vector<int> order;  // touched on the queue only
     DispatchSemaphore done;
     const auto start = std::chrono::steady_clock::now();
-    // Scheduled from the queue itself, so a slow machine cannot let the
-    // first fall due before the others are in.
-    queue.sync([&] {
-        queue.asyncAfter(60ms, [&] {
-            order.push_back(60);
-            done.signal();
-        });
-        queue.asyncAfter(10ms, [&] { order.push_back(10); });
-        queue.asyncAfter(-5ms, [&] { order.push_back(0); });
+    // Far enough apart that a loaded machine schedules all three before the
+    // first falls due.
+    queue.asyncAfter(600ms, [&] {
+        order.push_back(600);
+        done.signal();
     });
+    queue.asyncAfter(300ms, [&] { order.push_back(300); });
+    queue.asyncAfter(-5ms, [&] { order.push_back(0); });
     ASSERT_TRUE(done.wait(60s));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
-    queue.sync([&] { EXPECT_EQ(order, (std::vector<int>{0, 10, 60})); });
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 600ms);
+    queue.sync([&] { EXPECT_EQ(order, (std::vector<int>{0, 300, 600})); });
 }
 
 TEST(DispatchQueueTest, AQueueReleasedByItsOwnBlockFinishesItsWork) {
