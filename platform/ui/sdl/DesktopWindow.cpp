@@ -17,7 +17,6 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 // Last: it brings Xlib's macros (None, Success...) along.
 #include <SDL_syswm.h>
@@ -62,9 +61,6 @@ Size screenSizeFor(UserInterfaceIdiom idiom) {
 DeviceOrientation orientationFor(Size points) {
     return points.width > points.height ? DeviceOrientation::landscapeLeft : DeviceOrientation::portrait;
 }
-
-// How long the window waits, hidden, for the frame its manager tells.
-constexpr auto kFrameAnswerWait = 50ms;
 
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
 // Asking about a window that has gone is an error, which Xlib's own
@@ -127,87 +123,33 @@ std::optional<bool> windowManagerRunsFor(SDL_Window* window) {
 #endif
 }
 
-#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
-// Whether the window manager says it tells a hidden window's frame when
-// asked (_NET_REQUEST_FRAME_EXTENTS in the root's _NET_SUPPORTED).
-bool managerTellsFramesAhead(Display* display) {
-    const Atom supportedName = XInternAtom(display, "_NET_SUPPORTED", False);
-    const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
-    Atom actual = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    bool tells = false;
-    if (XGetWindowProperty(display, DefaultRootWindow(display), supportedName, 0, 4096, False, XA_ATOM, &actual,
-                           &format, &items, &after, &data) == Success &&
-        actual == XA_ATOM && format == 32 && data) {
-        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
-        tells = std::find(atoms, atoms + items, request) != atoms + items;
-    }
-    if (data) XFree(data);
-    return tells;
-}
-#endif
-
-// Asks the window manager for the frame it will put around the hidden
-// `window`. Managers answer before the window is shown, by setting its
-// _NET_FRAME_EXTENTS. True when the manager says it answers.
-bool askFrameExtents(SDL_Window* window) {
-#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
-    const auto x11 = x11WindowOf(window);
-    if (!x11 || !managerTellsFramesAhead(x11->display)) return false;
-    XEvent request{};
-    request.xclient.type = ClientMessage;
-    request.xclient.window = x11->window;
-    request.xclient.message_type = XInternAtom(x11->display, "_NET_REQUEST_FRAME_EXTENTS", False);
-    request.xclient.format = 32;
-    XSendEvent(x11->display, DefaultRootWindow(x11->display), False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &request);
-    XFlush(x11->display);
-    return true;
-#else
-    (void)window;
-    return false;
-#endif
-}
-
-// The frame the window manager told for `window` so far; none before it
-// answered, or where the video driver cannot tell.
-std::optional<FrameExtents> toldFrameExtents(SDL_Window* window) {
-#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
-    const auto x11 = x11WindowOf(window);
-    if (!x11) return std::nullopt;
-    const Atom extents = XInternAtom(x11->display, "_NET_FRAME_EXTENTS", False);
-    // Left, right, top, bottom.
-    if (const auto told = longsOf<4>(x11->display, x11->window, extents, XA_CARDINAL))
-        return FrameExtents{double((*told)[0]), double((*told)[1]), double((*told)[2]), double((*told)[3])};
-#else
-    (void)window;
-#endif
-    return std::nullopt;
-}
-
-// Moves the hidden `window` to `x`, `y` as it is: SDL's own move takes the
-// point for the window inside its frame and waits to see it moved.
-void moveHidden(SDL_Window* window, int x, int y) {
+// Puts the hidden `window`'s own top-left at `x`, `y` and asks its manager
+// to keep it there, the frame around it (static gravity): by default a
+// manager puts the frame's corner at the point, the window a title bar
+// lower, and its frame is told only once shown, by some managers. SDL's
+// own move waits to see the window moved.
+void placeHidden(SDL_Window* window, int x, int y) {
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
     const auto x11 = x11WindowOf(window);
     if (!x11) return;
     XMoveWindow(x11->display, x11->window, x, y);
-    // Some managers read the position from the size hints.
     if (XSizeHints* hints = XAllocSizeHints()) {
         long supplied = 0;
         XGetWMNormalHints(x11->display, x11->window, hints, &supplied);
-        hints->flags |= USPosition;
+        // Some managers read the position from the hints.
+        hints->flags |= USPosition | PWinGravity;
         hints->x = x;
         hints->y = y;
+        hints->win_gravity = StaticGravity;
         XSetWMNormalHints(x11->display, x11->window, hints);
         XFree(hints);
     }
     XFlush(x11->display);
 #else
-    SDL_SetWindowPosition(window, x, y);
+    int nowX = 0;
+    int nowY = 0;
+    SDL_GetWindowPosition(window, &nowX, &nowY);
+    if (nowX != x || nowY != y) SDL_SetWindowPosition(window, x, y);
 #endif
 }
 
@@ -248,15 +190,13 @@ struct DesktopWindow::Impl {
     std::uint64_t presentedVersion = 0;
     bool presentedOnce = false;
 
-    // The window is made hidden and shown at its place: without a window
-    // manager at once, with one as its first frame begins, by when the
-    // frame it told is known without waiting. Nothing moves the window
-    // once it is seen.
+    // The window is made hidden and shown at its place, on X11 as it is
+    // made, elsewhere as its first frame begins; nothing waits for its
+    // manager. Nothing moves the window once it is seen.
     struct Placement {
         Rect usable;
         int width = 0;
         int height = 0;
-        Point created;
         std::optional<bool> managerRuns;
     };
     std::optional<Placement> placement;
@@ -475,11 +415,9 @@ struct DesktopWindow::Impl {
     void show() {
         shown = true;
         if (placement) {
-            const auto told = placement->managerRuns == true ? toldFrameExtents(sdl) : std::nullopt;
             const Point at =
-                openingPoint(placement->width, placement->height, placement->usable, placement->managerRuns, told);
-            if (at.x != placement->created.x || at.y != placement->created.y)
-                moveHidden(sdl, static_cast<int>(at.x), static_cast<int>(at.y));
+                openingPoint(placement->width, placement->height, placement->usable, placement->managerRuns);
+            placeHidden(sdl, static_cast<int>(at.x), static_cast<int>(at.y));
             placement.reset();
         }
         showWithoutWaiting(sdl);
@@ -551,8 +489,8 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
     mWindowUnitsPerPoint = screen->scale();
 
     // Made hidden, centred in the usable area with the frame allowed for,
-    // clear of the desktop's panels; placed for the frame the window
-    // manager tells, if one runs, and shown as its first frame begins.
+    // clear of the desktop's panels; without a window manager, centred
+    // itself before it is shown.
     int x = SDL_WINDOWPOS_CENTERED;
     int y = SDL_WINDOWPOS_CENTERED;
     if (usable) {
@@ -570,14 +508,7 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
     SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
     if (usable) {
         const auto managerRuns = windowManagerRunsFor(mImpl->sdl);
-        if (managerRuns == true && askFrameExtents(mImpl->sdl)) {
-            // The answer is a round trip through the manager; a manager too
-            // slow for it gets the allowance.
-            const auto until = std::chrono::steady_clock::now() + kFrameAnswerWait;
-            while (!toldFrameExtents(mImpl->sdl) && std::chrono::steady_clock::now() < until)
-                std::this_thread::sleep_for(1ms);
-        }
-        mImpl->placement = Impl::Placement{*usable, sizing.width, sizing.height, {double(x), double(y)}, managerRuns};
+        mImpl->placement = Impl::Placement{*usable, sizing.width, sizing.height, managerRuns};
         // On X11 mapped now, so the manager's map overlaps the app's start;
         // elsewhere as the first frame begins.
         if (managerRuns) mImpl->show();

@@ -15,8 +15,8 @@
 // than 0.75 pixels a point: 1180 x 820 points at 0.8125 on 1366 x 768. The
 // window with its frame is centred in the usable area, clear of the
 // desktop's panels, and cannot be made smaller than the idiom's smallest
-// screen. It is made hidden and shown with its first frame, already where
-// it stays. It presents through SDL's software framebuffer: the
+// screen. It is made hidden and shown (on X11 as it is made, elsewhere with
+// its first frame) already where it stays. It presents through SDL's software framebuffer: the
 // accelerated one makes SDL destroy the window and open it again on the
 // first frame.
 //

@@ -75,13 +75,9 @@ Point placeWindow(int width, int height, const Rect& usable, const FrameExtents&
     return {std::floor(std::max(x, usable.x + frame.left)), std::floor(std::max(y, usable.y + frame.top))};
 }
 
-Point openingPoint(int width, int height, const Rect& usable, std::optional<bool> managerRuns,
-                   const std::optional<FrameExtents>& told) {
-    if (!managerRuns) return placeWindow(width, height, usable);
-    if (!*managerRuns) return placeWindow(width, height, usable, FrameExtents{});
-    const FrameExtents frame = told.value_or(kAllowedFrame);
-    const Point at = placeWindow(width, height, usable, frame);
-    return {at.x - frame.left, at.y - frame.top};
+Point openingPoint(int width, int height, const Rect& usable, std::optional<bool> managerRuns) {
+    return managerRuns == false ? placeWindow(width, height, usable, FrameExtents{})
+                                : placeWindow(width, height, usable);
 }
 
 }  // namespace platform::ui::sdl

@@ -48,8 +48,8 @@ struct FrameExtents {
     double top = 0;
     double bottom = 0;
 };
-// What the frame is taken to be until the window manager tells: the
-// allowance, its title bar above.
+// What the frame is taken to be, its manager's own not being known before
+// the window is shown: the allowance, its title bar above.
 inline constexpr FrameExtents kAllowedFrame{kFrameAllowance.width / 2, kFrameAllowance.width / 2,
                                             kFrameAllowance.height - kFrameBelow, kFrameBelow};
 
@@ -83,16 +83,14 @@ bool windowManagerRuns(std::optional<unsigned long> namedByRoot, std::optional<u
 // the frame's top and left edges never outside the area.
 Point placeWindow(int width, int height, const Rect& usable, const FrameExtents& frame = kAllowedFrame);
 
-// The point the window is asked to open at, in the display's pixels, for a
-// window of `width` x `height` pixels, so that once shown it is never
-// moved. A window manager puts a new window's frame, not the window, at
-// the point asked for (the frame's corner is its gravity): the point is
-// that corner, for the window centred with the frame the manager told
-// (`told`), else with the allowance; the window may then sit a little off
-// centre, never moved. Without a manager (`managerRuns` false) the window
-// has no frame and its own corner is asked for, centred. Where it cannot be
-// told whether one runs (none), the window's own corner for the allowance.
-Point openingPoint(int width, int height, const Rect& usable, std::optional<bool> managerRuns,
-                   const std::optional<FrameExtents>& told);
+// The point the window's own top-left is asked to open at, in the display's
+// pixels, for a window of `width` x `height` pixels, so that once shown it
+// is never moved. The window asks its manager to keep its own corner at
+// that point and put the frame around it (static gravity), so the point
+// does not wait on the frame being told: the window centred with the
+// allowance, a little off centre under a thinner frame. Without a manager
+// (`managerRuns` false) the window has no frame and is centred itself;
+// where it cannot be told whether one runs (none), as with one.
+Point openingPoint(int width, int height, const Rect& usable, std::optional<bool> managerRuns);
 
 }  // namespace platform::ui::sdl
