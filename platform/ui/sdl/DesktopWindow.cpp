@@ -9,6 +9,7 @@
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/input/Touch.h"
 #include "platform/ui/views/ScrollView.h"
+#include "platform/ui/views/SystemColors.h"
 #include "platform/ui/views/Window.h"
 
 #include <SDL.h>
@@ -167,6 +168,59 @@ void showWithoutWaiting(SDL_Window* window) {
     SDL_ShowWindow(window);
 }
 
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+// `value` (0 to 1) in the bits of `mask`.
+unsigned long channelBits(double value, unsigned long mask) {
+    if (mask == 0) return 0;
+    int shift = 0;
+    while (((mask >> shift) & 1) == 0) ++shift;
+    const unsigned long most = mask >> shift;
+    return (static_cast<unsigned long>(std::lround(std::clamp(value, 0.0, 1.0) * double(most))) << shift) & mask;
+}
+#endif
+
+// Until its first frame is on screen the window shows `color`, painted by
+// the X server where nothing is drawn yet, not black or what lay beneath.
+// With none, nothing again: after the first frame an exposure or a resize
+// keeps what was drawn until it is drawn anew, without a flash. True when
+// the colour was set.
+bool setPlainBackground(SDL_Window* window, std::optional<Color> color) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    const auto x11 = x11WindowOf(window);
+    if (!x11) return false;
+    if (!color) {
+        XSetWindowBackgroundPixmap(x11->display, x11->window, None);
+        XFlush(x11->display);
+        return false;
+    }
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(x11->display, x11->window, &attributes) || !attributes.visual) return false;
+    const Visual& visual = *attributes.visual;
+    // Colour-mapped visuals have no masks; they keep the default.
+    if (visual.red_mask == 0 || visual.green_mask == 0 || visual.blue_mask == 0) return false;
+    XSetWindowBackground(x11->display, x11->window,
+                         channelBits(color->red, visual.red_mask) | channelBits(color->green, visual.green_mask) |
+                             channelBits(color->blue, visual.blue_mask));
+    XFlush(x11->display);
+    return true;
+#else
+    (void)window;
+    (void)color;
+    return false;
+#endif
+}
+
+// Whether what is drawn into `window` now reaches the screen.
+bool viewable(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    if (const auto x11 = x11WindowOf(window)) {
+        XWindowAttributes attributes{};
+        return XGetWindowAttributes(x11->display, x11->window, &attributes) && attributes.map_state == IsViewable;
+    }
+#endif
+    return (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN) != 0;
+}
+
 // Hides `window`, also while SDL has not yet heard it mapped (and would
 // take it for hidden still).
 void hide(SDL_Window* window) {
@@ -201,6 +255,8 @@ struct DesktopWindow::Impl {
     };
     std::optional<Placement> placement;
     bool shown = false;
+    // The window's plain colour stays until a frame was drawn on screen.
+    bool plainBackground = false;
 
     // One finger (left or right button), or two pinching (Ctrl-drag or wheel).
     std::shared_ptr<Touch> finger;
@@ -450,7 +506,9 @@ struct DesktopWindow::Impl {
         presentedVersion = window->layer()->treeVersion();
         presentedOnce = true;
         if (!image || !draw(*image)) return false;
+        const bool onScreen = plainBackground && viewable(sdl);
         SDL_UpdateWindowSurface(sdl);
+        if (onScreen) plainBackground = setPlainBackground(sdl, std::nullopt);
         owner.mLastPresented = std::move(image);
         ++owner.mPresentedFrames;
         return true;
@@ -506,8 +564,12 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
         throw DesktopError("SDL cannot open a window: " + reason);
     }
     SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
+    mImpl->plainBackground =
+        setPlainBackground(mImpl->sdl, SystemColors::systemBackground(mImpl->window->userInterfaceStyle()));
     if (usable) {
         const auto managerRuns = windowManagerRunsFor(mImpl->sdl);
+        mImpl->plainBackground =
+            setPlainBackground(mImpl->sdl, SystemColors::systemBackground(mImpl->window->userInterfaceStyle()));
         mImpl->placement = Impl::Placement{*usable, sizing.width, sizing.height, managerRuns};
         // On X11 mapped now, so the manager's map overlaps the app's start;
         // elsewhere as the first frame begins.
