@@ -16,7 +16,8 @@
 // window with its frame is centred in the usable area, clear of the
 // desktop's panels, and cannot be made smaller than the idiom's smallest
 // screen. It is made hidden and shown (on X11 as it is made, elsewhere with
-// its first frame) already where it stays. It presents through SDL's software framebuffer: the
+// its first frame) already where it stays, in the screens' background
+// colour until its first frame. It presents through SDL's software framebuffer: the
 // accelerated one makes SDL destroy the window and open it again on the
 // first frame.
 //
