@@ -168,17 +168,6 @@ void showWithoutWaiting(SDL_Window* window) {
     SDL_ShowWindow(window);
 }
 
-#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
-// `value` (0 to 1) in the bits of `mask`.
-unsigned long channelBits(double value, unsigned long mask) {
-    if (mask == 0) return 0;
-    int shift = 0;
-    while (((mask >> shift) & 1) == 0) ++shift;
-    const unsigned long most = mask >> shift;
-    return (static_cast<unsigned long>(std::lround(std::clamp(value, 0.0, 1.0) * double(most))) << shift) & mask;
-}
-#endif
-
 // Until its first frame is on screen the window shows `color`, painted by
 // the X server where nothing is drawn yet, not black or what lay beneath.
 // With none, nothing again: after the first frame an exposure or a resize
@@ -196,11 +185,10 @@ bool setPlainBackground(SDL_Window* window, std::optional<Color> color) {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(x11->display, x11->window, &attributes) || !attributes.visual) return false;
     const Visual& visual = *attributes.visual;
-    // Colour-mapped visuals have no masks; they keep the default.
-    if (visual.red_mask == 0 || visual.green_mask == 0 || visual.blue_mask == 0) return false;
-    XSetWindowBackground(x11->display, x11->window,
-                         channelBits(color->red, visual.red_mask) | channelBits(color->green, visual.green_mask) |
-                             channelBits(color->blue, visual.blue_mask));
+    // Colour-mapped visuals keep the default.
+    const auto pixel = pixelIn(*color, visual.red_mask, visual.green_mask, visual.blue_mask);
+    if (!pixel) return false;
+    XSetWindowBackground(x11->display, x11->window, *pixel);
     XFlush(x11->display);
     return true;
 #else

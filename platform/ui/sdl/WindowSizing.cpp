@@ -80,4 +80,22 @@ Point openingPoint(int width, int height, const Rect& usable, std::optional<bool
                                 : placeWindow(width, height, usable);
 }
 
+namespace {
+
+// `value` (0 to 1) in the bits of `mask`, which are contiguous.
+unsigned long channelBits(double value, unsigned long mask) {
+    int shift = 0;
+    while (((mask >> shift) & 1) == 0) ++shift;
+    const unsigned long most = mask >> shift;
+    return (static_cast<unsigned long>(std::lround(std::clamp(value, 0.0, 1.0) * double(most))) << shift) & mask;
+}
+
+}  // namespace
+
+std::optional<unsigned long> pixelIn(const Color& color, unsigned long redMask, unsigned long greenMask,
+                                     unsigned long blueMask) {
+    if (redMask == 0 || greenMask == 0 || blueMask == 0) return std::nullopt;
+    return channelBits(color.red, redMask) | channelBits(color.green, greenMask) | channelBits(color.blue, blueMask);
+}
+
 }  // namespace platform::ui::sdl

@@ -4,6 +4,7 @@
 // the display's usable area (without panels and docks). No SDL here, so
 // that the rule can be checked against any display.
 
+#include "platform/graphics/Color.h"
 #include "platform/graphics/Geometry.h"
 #include "platform/ui/views/Device.h"
 
@@ -92,5 +93,11 @@ Point placeWindow(int width, int height, const Rect& usable, const FrameExtents&
 // (`managerRuns` false) the window has no frame and is centred itself;
 // where it cannot be told whether one runs (none), as with one.
 Point openingPoint(int width, int height, const Rect& usable, std::optional<bool> managerRuns);
+
+// `color` as a pixel of a true-colour visual with these channel masks (as
+// X11 describes a visual); none where a mask is empty (a colour-mapped
+// visual). Alpha is not kept.
+std::optional<unsigned long> pixelIn(const Color& color, unsigned long redMask, unsigned long greenMask,
+                                     unsigned long blueMask);
 
 }  // namespace platform::ui::sdl

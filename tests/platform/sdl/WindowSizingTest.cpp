@@ -218,3 +218,27 @@ TEST(WindowSizing, TheWindowIsAskedToOpenWhereItStaysWithOrWithoutAWindowManager
         }
     }
 }
+
+// The window's colour before its first frame, in the bits a visual gives
+// each channel.
+TEST(WindowSizing, AColourBecomesThePixelOfTheVisual) {
+    struct Case {
+        const char* name;
+        platform::Color color;
+        unsigned long red, green, blue;
+        std::optional<unsigned long> pixel;
+    };
+    const Case cases[] = {
+        {"white, 24 bits", {1, 1, 1, 1}, 0xff0000, 0xff00, 0xff, 0xffffff},
+        {"grey, 24 bits", {0.5, 0.5, 0.5, 1}, 0xff0000, 0xff00, 0xff, 0x808080},
+        {"orange, 24 bits, blue first", {1, 0.5, 0, 1}, 0xff, 0xff00, 0xff0000, 0x0080ff},
+        {"grey, 16 bits (5, 6, 5)", {0.5, 0.5, 0.5, 1}, 0xf800, 0x7e0, 0x1f, 0x8410},
+        {"red, 16 bits", {1, 0, 0, 1}, 0xf800, 0x7e0, 0x1f, 0xf800},
+        {"white, 30 bits", {1, 1, 1, 1}, 0x3ff00000, 0xffc00, 0x3ff, 0x3fffffff},
+        {"out of range, held", {1.5, -0.5, 1, 1}, 0xff0000, 0xff00, 0xff, 0xff00ff},
+        {"colour-mapped: no masks", {1, 1, 1, 1}, 0, 0, 0, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::ui::sdl::pixelIn(c.color, c.red, c.green, c.blue), c.pixel) << c.name;
+    }
+}
