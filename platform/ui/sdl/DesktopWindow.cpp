@@ -556,8 +556,6 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
         setPlainBackground(mImpl->sdl, SystemColors::systemBackground(mImpl->window->userInterfaceStyle()));
     if (usable) {
         const auto managerRuns = windowManagerRunsFor(mImpl->sdl);
-        mImpl->plainBackground =
-            setPlainBackground(mImpl->sdl, SystemColors::systemBackground(mImpl->window->userInterfaceStyle()));
         mImpl->placement = Impl::Placement{*usable, sizing.width, sizing.height, managerRuns};
         // On X11 mapped now, so the manager's map overlaps the app's start;
         // elsewhere as the first frame begins.
