@@ -49,13 +49,14 @@ std::vector<CPoint> EvaluateBezier(const std::vector<CPoint>& controls, const st
 }
 
 const std::vector<double>& CenterLineParameters() {
-    static const std::vector<double> parameters = [] {
+    // Never destroyed: curves are read on any thread, also one still running at exit.
+    static const auto* parameters = new const std::vector<double>([] {
         std::vector<double> values;
         for (int i = 0; i <= CFlexTrackBIG::kCenterLineSegments; ++i)
             values.push_back(static_cast<double>(i) / CFlexTrackBIG::kCenterLineSegments);
         return values;
-    }();
-    return parameters;
+    }());
+    return *parameters;
 }
 
 }  // namespace

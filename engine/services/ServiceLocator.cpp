@@ -3,8 +3,9 @@
 #include "engine/services/Logger.h"
 
 CServiceLocator& CServiceLocator::Instance() {
-    static CServiceLocator instance;
-    return instance;
+    // Never destroyed: a thread still running at exit may look a service up.
+    static auto* instance = new CServiceLocator();
+    return *instance;
 }
 
 void CServiceLocator::RegisterService(CLocatableService* service) {

@@ -572,10 +572,14 @@ struct ConcurrentFeed::State {
     // to the pool, and the adder asks for another when one is missing.
     void help() {
         constexpr std::chrono::microseconds kSpin{200};
+        // Once the global queues close, the blocks left are the adder's: a
+        // feed its adder goes on adding to (a layout still being read at a
+        // quit) would otherwise hold the close for as long as it is fed.
+        const auto open = [] { return !gClosed.load(std::memory_order_acquire); };
         for (;;) {
-            while (runNext()) {
+            while (open() && runNext()) {
             }
-            if (closed.load() || !spinUntil([this] { return waiting() || closed.load(); }, kSpin)) break;
+            if (!open() || closed.load() || !spinUntil([this] { return waiting() || closed.load(); }, kSpin)) break;
         }
         helping.fetch_sub(1);
     }

@@ -620,3 +620,42 @@ TEST(GlobalQueuesClosingTest, ClosingWaitsForTheRunningBlocksStartsNoOtherAndDel
     feed.finish();
     EXPECT_EQ(fed, 10);
 }
+
+TEST(GlobalQueuesClosingTest, AFeedStillBeingAddedToLeavesItsBlocksToTheAdder) {
+    DispatchQueue::reopenGlobalQueuesForTests();
+    // Each block lasts until the next is added, so a pool thread that took
+    // them one after another would never be idle while the adder adds.
+    std::atomic<std::size_t> added{0};
+    std::atomic<std::size_t> started{0};
+    std::atomic<std::size_t> ran{0};
+    std::atomic<bool> closeReturned{false};
+    const auto block = [&](std::size_t index) {
+        return [&, index] {
+            started.fetch_add(1);
+            while (added.load() <= index + 1 && !closeReturned.load()) std::this_thread::yield();
+            ran.fetch_add(1);
+        };
+    };
+    ConcurrentFeed feed;
+    feed.add(block(0));
+    added = 1;
+    std::promise<bool> closed;
+    std::thread closer([&] {
+        while (started.load() == 0) std::this_thread::yield();
+        closed.set_value(DispatchQueue::closeGlobalQueues(3s));
+        closeReturned = true;
+    });
+    while (!closeReturned.load()) {
+        const std::size_t next = added.load();
+        if (started.load() < next) {
+            std::this_thread::yield();
+            continue;
+        }
+        feed.add(block(next));
+        added = next + 1;
+    }
+    closer.join();
+    EXPECT_TRUE(closed.get_future().get()) << "the close waited for the feed's adder";
+    feed.finish();
+    EXPECT_EQ(ran.load(), added.load());
+}
