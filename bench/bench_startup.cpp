@@ -25,6 +25,13 @@
 // a scenario). The first tiles of the first two draw thousands of labels
 // side by side; those of the third only tracks.
 //
+// BM_VekmontTracksFirstFrame/tablet:T/tracks:N: the same, handed a layout of
+// tracks alone as plain:2 but of N tracks (five layers of N / 5), for the
+// sizes on either side of where the heaps' growth used to change.
+//
+// Each start's `start_peak_MB` is the app's VmHWM as its first frame is
+// composed (MB of 10^6 bytes, the mean of the starts).
+//
 //   bench_startup --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
 // $VEKMONT_BENCH_APP, when set, names the app to start instead of this
@@ -89,6 +96,18 @@ double MainLoopGap(const fs::path& mark) {
     return gap;
 }
 
+// A running process's VmHWM, in MB; 0 when it cannot be read.
+double PeakMB(pid_t pid) {
+    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (file == nullptr) return 0;
+    double kib = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, file) != nullptr)
+        if (std::sscanf(line, "VmHWM: %lf kB", &kib) == 1) break;
+    std::fclose(file);
+    return kib * 1024 / 1e6;
+}
+
 // Times each start to its first frame composed, or (`gaps`) reports as each
 // iteration's time the main loop's longest wait between frames meanwhile.
 void TimeFirstFrames(benchmark::State& state, const std::vector<std::string>& options, bool gaps = false) {
@@ -110,6 +129,7 @@ void TimeFirstFrames(benchmark::State& state, const std::vector<std::string>& op
     double frameWritten = 0;
     double ended = 0;
     double longestGap = 0;
+    double peaks = 0;
     for (auto _ : state) {
         fs::remove(frame);
         fs::remove(composed);
@@ -137,6 +157,7 @@ void TimeFirstFrames(benchmark::State& state, const std::vector<std::string>& op
             break;
         }
         const double composedAt = since();
+        peaks += PeakMB(pid);
         const double gap = MainLoopGap(composed);
         if (gap < 0) {
             state.SkipWithError("vekmont wrote no main loop gap");
@@ -157,6 +178,7 @@ void TimeFirstFrames(benchmark::State& state, const std::vector<std::string>& op
     state.counters["png_written_ms"] = frameWritten / iterations * 1e3;
     state.counters["ended_ms"] = ended / iterations * 1e3;
     state.counters["longest_gap_ms"] = longestGap;
+    state.counters["start_peak_MB"] = peaks / iterations;
 }
 
 void BM_VekmontHeadlessToFirstFrame(benchmark::State& state) { TimeFirstFrames(state, {}); }
@@ -220,29 +242,56 @@ std::string TracksOnlyScenario(int layers, int tracksPerLayer) {
     return text;
 }
 
-void BM_VekmontFirstFrame(benchmark::State& state) {
+platform::TemporaryFolder& FirstFrameFiles() {
     static platform::TemporaryFolder files("vekmont-bench-first-frames");
+    return files;
+}
+
+// Adds to `generate` the scenario of `tracks` tracks in five layers, written
+// once; false when it cannot be written.
+bool AddTracksScenario(std::vector<std::string>& generate, int tracks) {
+    const fs::path scenario = FirstFrameFiles().path() / ("tracks-" + std::to_string(tracks) + ".txt");
+    if (!fs::exists(scenario)) {
+        std::FILE* file = std::fopen(scenario.c_str(), "w");
+        const std::string text = TracksOnlyScenario(5, tracks / 5);
+        const bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        if (file != nullptr) std::fclose(file);
+        if (!written) return false;
+    }
+    generate.insert(generate.end(), {"--scenario", scenario.string()});
+    return true;
+}
+
+void BM_VekmontFirstFrame(benchmark::State& state) {
     const bool tablet = state.range(0) != 0;
     const auto mix = state.range(1);
     const char* names[] = {"own-100000.wkst", "plain-100000.wkst", "tracks-100000.wkst"};
-    const fs::path layout = files.path() / names[mix];
+    const fs::path layout = FirstFrameFiles().path() / names[mix];
     std::vector<std::string> generate{VEKMONT_LAYOUTGEN, "layout", layout.string()};
     if (mix == 2) {
-        const fs::path scenario = files.path() / "tracks-100000.txt";
-        if (!fs::exists(scenario)) {
-            std::FILE* file = std::fopen(scenario.c_str(), "w");
-            const std::string text = TracksOnlyScenario(5, 20000);
-            const bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-            if (file != nullptr) std::fclose(file);
-            if (!written) {
-                state.SkipWithError("cannot write the scenario");
-                return;
-            }
+        if (!AddTracksScenario(generate, 100000)) {
+            state.SkipWithError("cannot write the scenario");
+            return;
         }
-        generate.insert(generate.end(), {"--scenario", scenario.string()});
     } else {
         generate.insert(generate.end(), {"--elements", "100000"});
         if (mix == 1) generate.insert(generate.end(), {"--version", "9"});
+    }
+    if (!fs::exists(layout) && wait(spawn(generate, {})) != 0) {
+        state.SkipWithError("layoutgen did not run");
+        return;
+    }
+    TimeFirstFrames(state, {"--idiom", tablet ? "tablet" : "phone", layout.string()});
+}
+
+void BM_VekmontTracksFirstFrame(benchmark::State& state) {
+    const bool tablet = state.range(0) != 0;
+    const int tracks = static_cast<int>(state.range(1));
+    const fs::path layout = FirstFrameFiles().path() / ("tracks-" + std::to_string(tracks) + ".wkst");
+    std::vector<std::string> generate{VEKMONT_LAYOUTGEN, "layout", layout.string()};
+    if (!AddTracksScenario(generate, tracks)) {
+        state.SkipWithError("cannot write the scenario");
+        return;
     }
     if (!fs::exists(layout) && wait(spawn(generate, {})) != 0) {
         state.SkipWithError("layoutgen did not run");
@@ -265,6 +314,12 @@ BENCHMARK(BM_VekmontTabletFirstFrame)
 BENCHMARK(BM_VekmontFirstFrame)
     ->ArgNames({"tablet", "plain"})
     ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_VekmontTracksFirstFrame)
+    ->ArgNames({"tablet", "tracks"})
+    ->ArgsProduct({{0, 1}, {10000, 13690, 14000, 30000}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
