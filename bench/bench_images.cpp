@@ -43,6 +43,17 @@
 //                           png_rgba_none, png_rgba_sub, png_rgba_avg
 //                                           4096 x 4096 RGBA, every row
 //                                           with that filter
+//                           png_rows_<kind>_<filter>
+//                                           8192 x 8192 at 1639 x 1639,
+//                                           every row with the filter
+//                                           (none, sub, up, avg, paeth):
+//                                           rows of zeros in grey, rgb,
+//                                           rgba, rgb16, rgba16, opaque
+//                                           RGBA (paeth), or one row of
+//                                           RGB noise again (noise, paeth)
+//                           png_filtered_photo_<filter>
+//                                           the baseline's photo with
+//                                           every row so filtered
 //                           png_adam7_rgba  4096 x 4096 RGBA interlaced
 //                           png_noise_rgb   2048 x 2048 of noise (literals)
 //                           png_palette     8192 x 8192 of 256 colours with
