@@ -43,6 +43,17 @@
 //                           png_rgba_none, png_rgba_sub, png_rgba_avg
 //                                           4096 x 4096 RGBA, every row
 //                                           with that filter
+//                           png_rows_<kind>_<filter>
+//                                           8192 x 8192 at 1639 x 1639,
+//                                           every row with the filter
+//                                           (none, sub, up, avg, paeth):
+//                                           rows of zeros in grey, rgb,
+//                                           rgba, rgb16, rgba16, opaque
+//                                           RGBA (paeth), or one row of
+//                                           RGB noise again (noise, paeth)
+//                           png_filtered_photo_<filter>
+//                                           the baseline's photo with
+//                                           every row so filtered
 //                           png_adam7_rgba  4096 x 4096 RGBA interlaced
 //                           png_noise_rgb   2048 x 2048 of noise (literals)
 //                           png_palette     8192 x 8192 of 256 colours with
@@ -213,18 +224,25 @@ Bytes writeJpeg(int side, bool progressive) {
     });
 }
 
-// `side` rows of `row` (its filter byte first), `side` pixels wide, deflated
-// as a whole at level 9 in pieces of `rowsAPiece` rows (zlib keeps no more
-// than the piece in memory).
-Bytes repeatedRowsPng(int side, std::uint8_t depth, std::uint8_t colour, const Bytes& row, int rowsAPiece) {
+// `side` rows of `row` (its filter byte first; the first row `first` when
+// given), `side` pixels wide, deflated as a whole at level 9 in pieces of
+// `rowsAPiece` rows (zlib keeps no more than the piece in memory).
+Bytes repeatedRowsPng(int side, std::uint8_t depth, std::uint8_t colour, const Bytes& row, int rowsAPiece,
+                      const Bytes& first = {}) {
     z_stream z{};
     deflateInit(&z, 9);
     Bytes data;
     Bytes piece(row.size() * static_cast<std::size_t>(rowsAPiece));
     for (int i = 0; i < rowsAPiece; ++i) std::memcpy(piece.data() + i * row.size(), row.data(), row.size());
-    for (int y = 0; y < side; y += rowsAPiece) {
-        const int flush = y + rowsAPiece >= side ? Z_FINISH : Z_NO_FLUSH;
-        testsupport::DeflatePiece(&z, piece.data(), piece.size(), flush, data);
+    int y = 0;
+    if (!first.empty()) {
+        testsupport::DeflatePiece(&z, first.data(), first.size(), Z_NO_FLUSH, data);
+        y = 1;
+    }
+    for (; y < side; y += rowsAPiece) {
+        const int rows = std::min(rowsAPiece, side - y);
+        const int flush = y + rows >= side ? Z_FINISH : Z_NO_FLUSH;
+        testsupport::DeflatePiece(&z, piece.data(), static_cast<std::size_t>(rows) * row.size(), flush, data);
     }
     deflateEnd(&z);
     Bytes header;
@@ -432,6 +450,55 @@ const MakeUp& makeUp(const std::string& name) {
         row[0] = PNG_FILTER_VALUE_PAETH;
         m.bytes = repeatedRowsPng(8192, 8, kRgba, row, 64);
         m.maxPixels = 1639 * 1639;
+    }
+    if (name.starts_with("png_rows_") || name.starts_with("png_filtered_photo_")) {
+        // png_rows_<colour>_<filter>: 8192 x 8192, rows of zeros, every one
+        // with the filter, at the share each of nine gets (the same pixels
+        // whatever the filter); png_filtered_photo_<filter>: the baseline's photo
+        // with every row so filtered, as a layout of 32 decodes it.
+        const bool photo = name.starts_with("png_filtered_photo_");
+        const std::string colourName = photo ? "" : name.substr(9, name.rfind('_') - 9);
+        const std::map<std::string, int> filters{{"none", 0}, {"sub", 1}, {"up", 2}, {"avg", 3}, {"paeth", 4}};
+        const int filter = filters.at(name.substr(name.rfind('_') + 1));
+        if (photo) {
+            std::uint32_t noise = 1;
+            testsupport::PngSpec spec{4096, 4096, kRgb};
+            spec.filters = PNG_FILTER_NONE << filter;
+            m.bytes = testsupport::Png(spec, [&noise](int x, int y, std::uint16_t* samples) {
+                for (int c = 0; c < 3; ++c) {
+                    noise = noise * 1664525u + 1013904223u;
+                    samples[c] = static_cast<std::uint8_t>(x / 16 + y / 24 + c * 60 + ((noise >> 28) & 3));
+                }
+            });
+            m.maxPixels = 342 * 342;
+        } else {
+            struct Colour {
+                int type;
+                int depth;
+                int bytes;
+            };
+            const std::map<std::string, Colour> colours{{"grey", {kGrey, 8, 1}},    {"rgb", {kRgb, 8, 3}},
+                                                        {"rgba", {kRgba, 8, 4}},    {"rgb16", {kRgb, 16, 6}},
+                                                        {"rgba16", {kRgba, 16, 8}}, {"opaque", {kRgba, 8, 4}},
+                                                        {"noise", {kRgb, 8, 3}}};
+            const Colour colour = colours.at(colourName);
+            Bytes row(1 + 8192 * static_cast<std::size_t>(colour.bytes), 0);
+            row[0] = static_cast<std::uint8_t>(filter);
+            const auto depth = static_cast<std::uint8_t>(colour.depth);
+            const auto type = static_cast<std::uint8_t>(colour.type);
+            // Opaque (Paeth): the first row's first alpha spreads along it
+            // and down. Noise: the same row of noise again and again (long
+            // matches to inflate), pixels Paeth cannot foresee.
+            Bytes first;
+            if (colourName == "opaque") first = row, first[4] = 255;
+            if (colourName == "noise") {
+                std::uint32_t noise = 5;
+                for (std::size_t i = 1; i < row.size(); ++i)
+                    row[i] = static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 24);
+            }
+            m.bytes = repeatedRowsPng(8192, depth, type, row, 64, first);
+            m.maxPixels = 1639 * 1639;
+        }
     }
     if (name == "png_grey1") m.bytes = makePng({16384, 16384, 1, kGrey, false, PNG_FILTER_UP});
     if (name == "png_rgba_paeth") m.bytes = makePng({8192, 8192, 8, kRgba});
@@ -1150,6 +1217,22 @@ BENCHMARK(BM_NewerOpenDuringHostile)->Unit(benchmark::kMillisecond)->Iterations(
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--open-layout") == 0) return openLayoutAndReport(argv[2]);
+    // Each filter on rows of zeros, and on the photo.
+    std::vector<std::string> filtered;
+    for (const char* filter : {"none", "sub", "up", "avg", "paeth"}) {
+        for (const char* colour : {"grey", "rgb", "rgba", "rgb16", "rgba16"})
+            filtered.push_back(std::string("png_rows_") + colour + "_" + filter);
+        filtered.push_back(std::string("png_filtered_photo_") + filter);
+    }
+    filtered.push_back("png_rows_opaque_paeth");
+    filtered.push_back("png_rows_noise_paeth");
+    for (const std::string& name : filtered) {
+        benchmark::RegisterBenchmark(("BM_DecodeUnits/" + name).c_str(),
+                                     [name](benchmark::State& state) { BM_DecodeUnits(state, name); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime()
+            ->Iterations(5);
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -33,6 +33,11 @@
 //                      and a 1 x 1 behind 16.5 MiB of empty deflate
 //                      blocks of dynamic codes
 //     paeth_8192_x9    nine pictures of 8192 x 8192 RGBA, every row Paeth
+//     paeth_rgb_8192_x9, paeth_rgb16_8192_x9
+//                      the same in RGB (opaque), and in RGB at 16 bits
+//     long_blocks_x17  17 pictures of 1 x 1, each behind 17 MB of empty
+//                      deflate blocks of dynamic codes, every table at its
+//                      largest (289 MB)
 //     long_blocks_paeth_x9
 //                      the same nine after, decoded first for its larger
 //                      place, a 1 x 1 behind 17 MB of empty deflate blocks
@@ -153,10 +158,12 @@ Bytes plainPng(std::uint8_t grey) {
     return rawPng(4096, 4096, 8, PNG_COLOR_TYPE_RGB, false, repeated(row, 4096));
 }
 
-Bytes paethPng() {
-    Bytes row(1 + 8192 * 4, 0);
+// 8192 x 8192 of zeros, every row Paeth: RGBA unless given.
+Bytes paethPng(std::uint8_t colour = PNG_COLOR_TYPE_RGB_ALPHA, std::uint8_t depth = 8) {
+    const std::size_t samples = colour == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 3;
+    Bytes row(1 + 8192 * samples * depth / 8, 0);
     row[0] = 4;
-    return rawPng(8192, 8192, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, repeated(row, 8192));
+    return rawPng(8192, 8192, depth, colour, false, repeated(row, 8192));
 }
 
 // 1 x 1 grey, its row followed by 1000 MiB of zeros in the same stream.
@@ -251,6 +258,8 @@ std::vector<tPlaced> casePictures(const std::string& name) {
     if (name == "adam7_4096") copies(4096, adam7Png(), 35, 45);
     if (name == "bits_16384_x32") copies(32, bitsPng(), 400, 400);
     if (name == "paeth_8192_x9") copies(9, paethPng(), 400, 400);
+    if (name == "paeth_rgb_8192_x9") copies(9, paethPng(PNG_COLOR_TYPE_RGB), 400, 400);
+    if (name == "paeth_rgb16_8192_x9") copies(9, paethPng(PNG_COLOR_TYPE_RGB, 16), 400, 400);
     if (name == "long_blocks_paeth_x9") {
         const long long blocks = 17'000'000LL * 8 / 694;
         copies(
@@ -258,6 +267,13 @@ std::vector<tPlaced> casePictures(const std::string& name) {
             testsupport::PngOfStream(1, 1, PNG_COLOR_TYPE_GRAY, testsupport::ZlibAfterEmptyBlocks(3, blocks, {0, 7})),
             500, 500);
         copies(9, paethPng(), 400, 400);
+    }
+    if (name == "long_blocks_x17") {
+        const long long blocks = 17'000'000LL * 8 / 694;
+        copies(
+            17,
+            testsupport::PngOfStream(1, 1, PNG_COLOR_TYPE_GRAY, testsupport::ZlibAfterEmptyBlocks(3, blocks, {0, 7})),
+            400, 400);
     }
     if (name == "empty_blocks_paeth_x9") {
         copies(9, paethPng(), 400, 400);
@@ -395,5 +411,8 @@ LAYOUT_PICTURES_CASE(bits_16384_x32);
 LAYOUT_PICTURES_CASE(empty_blocks_paeth_x9);
 LAYOUT_PICTURES_CASE(paeth_8192_x9);
 LAYOUT_PICTURES_CASE(long_blocks_paeth_x9);
+LAYOUT_PICTURES_CASE(paeth_rgb_8192_x9);
+LAYOUT_PICTURES_CASE(paeth_rgb16_8192_x9);
+LAYOUT_PICTURES_CASE(long_blocks_x17);
 
 BENCHMARK_MAIN();

@@ -60,7 +60,7 @@ struct Pixel {
 // (3 MB of baseline JPEG) 84 M at 1/8, 223 M progressive at 1/8. Each make-up is counted from what its decoder
 // really does, each part weighed at its dearest (PNG: the bytes read, each
 // chunk, each deflate block by its bits, each row call, each byte of a row
-// as the file has it at the dearest filter, each byte put out; JPEG: the
+// as the file has it by its filter, each byte put out; JPEG: the
 // bytes handed to libjpeg, each block of each scan by the coefficients it
 // codes, each row of MCUs of a scan, restarts, each visit of the buffer of
 // coefficients, the inverse DCT at the output's scale, each pixel put

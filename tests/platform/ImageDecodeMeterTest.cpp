@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 using platform::DecodeMeter;
@@ -289,6 +290,18 @@ TEST(ImageDecodeMeter, EachPartOfADecodeIsSpentAtLeastItsFloor) {
     };
     const auto thin = [&flatPng](int height) { return flatPng({1, height, kRgba}); };
     const auto interlaced = [](testsupport::PngSpec spec) { return spec.interlaced = true, spec; };
+    // Rows of zeros are the same pixels whatever their filter.
+    const auto zeros = [](testsupport::PngSpec spec, int filter) {
+        spec.filters = filter;
+        return testsupport::PngFromRows(
+            spec, [](int, std::uint8_t* row, std::size_t size) { std::fill(row, row + size, std::uint8_t{0}); });
+    };
+    // The rows' bytes of 1024 x 64 RGBA, filter bytes too: Adam7's passes
+    // (columns, rows).
+    long long interlacedBytes = 0;
+    for (const auto& [columns, rows] :
+         {std::pair{128, 8}, {128, 8}, {256, 8}, {256, 16}, {512, 16}, {512, 32}, {1024, 32}})
+        interlacedBytes += rows * (1 + 4 * columns);
     const Bytes pixel{0, 9, 8, 7, 6};
     // In chunks of two bytes, the stream's end and IEND still fit the
     // tail after the rows.
@@ -305,8 +318,14 @@ TEST(ImageDecodeMeter, EachPartOfADecodeIsSpentAtLeastItsFloor) {
         long long floor;
     };
     const Case cases[] = {
-        {"a byte of a PNG row, at Paeth's cost", testsupport::PlainPng(1024, 64, kRgba, {1, 2, 3, 4}),
+        {"a byte of a PNG row", testsupport::PlainPng(1024, 64, kRgba, {1, 2, 3, 4}),
          testsupport::PlainPng(1, 64, kRgba, {1, 2, 3, 4}), 64 * (4 * 1024 - 4), 10},
+        {"a byte of a Paeth row over an unfiltered one", zeros({1024, 64, kRgba}, PNG_FILTER_PAETH),
+         zeros({1024, 64, kRgba}, PNG_FILTER_NONE), 64 * (1 + 4 * 1024), 15},
+        {"a byte of an Average row over an unfiltered one", zeros({1024, 64, kRgba}, PNG_FILTER_AVG),
+         zeros({1024, 64, kRgba}, PNG_FILTER_NONE), 64 * (1 + 4 * 1024), 3},
+        {"a byte of a pass's Paeth row over an unfiltered one", zeros(interlaced({1024, 64, kRgba}), PNG_FILTER_PAETH),
+         zeros(interlaced({1024, 64, kRgba}), PNG_FILTER_NONE), interlacedBytes, 15},
         {"a PNG row", thin(4096), thin(1), 4095, 110},
         {"a PNG chunk's frame", testsupport::PngOfStream(128, 128, PNG_COLOR_TYPE_GRAY, stored, 2),
          testsupport::PngOfStream(128, 128, PNG_COLOR_TYPE_GRAY, stored),

@@ -50,8 +50,13 @@ constexpr long long kBlock = 11000;
 // of a pass of an interlaced one, costs far more than its bytes.
 constexpr long long kRowCall = 80;
 // A byte of a row as the file has it (at 16 bits a sample, twice the
-// pixel's), inflated and unfiltered at the dearest filter (Paeth).
-constexpr long long kRowByte = 12;
+// pixel's), inflated and unfiltered, by the row's filter (None, Sub, Up,
+// Average, Paeth; a byte that is no filter, which libpng refuses, as
+// Paeth), spent as the row is inflated, where its filter byte is seen.
+// Paeth's cost depends on the pixels: libpng's predictor branches, and
+// rows of a photograph or of noise take four times as long as rows of one
+// colour; it is counted at the dearer.
+constexpr long long kRowByte[5] = {12, 12, 12, 16, 30};
 // A byte of a row put out (four a pixel: transforms, premultiplying, a
 // pass's row spread over the whole width, averaging when reduced).
 constexpr long long kOutByte = 2;
@@ -80,6 +85,15 @@ constexpr long long kTailByte = 6000;
 // time.
 constexpr std::uint32_t kStoredBlock = 65535;
 constexpr std::size_t kHandedPiece = 16 * 1024;
+
+// The rows' bytes as the file has them, pass by pass (one pass when not
+// interlaced): how many rows a pass has and the bytes of each, its filter
+// byte first. A pass without columns has no rows.
+struct RowSizes {
+    std::uint32_t rows[7];
+    std::uint64_t bytes[7];
+    int passes;
+};
 
 // The file as libpng reads it, with its compressed rows inflated here
 // rather than by libpng: zlib stops at the end of every deflate block
@@ -118,6 +132,10 @@ struct PngInput {
     // stream's check after the last.
     bool handing;
     std::uint64_t rowBytesLeft;
+    RowSizes rows;  // of the passes, to find each row's filter byte
+    int pass;       // of the row being inflated
+    std::uint32_t passRowsLeft;
+    std::uint64_t rowLeft;  // of its bytes, the filter byte first
     std::uint8_t head[7];
     unsigned headAt;
     unsigned headLength;
@@ -244,20 +262,57 @@ void inflateStep(png_structp png, PngInput& input) {
     spendBlock(png, input);
 }
 
-// The rows' bytes as the file has them: the stream inflates to exactly
+// The rows' sizes as the file has them: the stream inflates to exactly
 // these. Sides past what a bitmap may have are refused once the header is
 // read; here they are only kept from overflowing.
-std::uint64_t rowBytesOf(png_structp png, png_infop info) {
-    const std::uint64_t width = std::min<png_uint_32>(png_get_image_width(png, info), 1u << 20);
-    const std::uint64_t height = std::min<png_uint_32>(png_get_image_height(png, info), 1u << 20);
+RowSizes rowSizesOf(png_structp png, png_infop info) {
+    const std::uint32_t width = std::min<png_uint_32>(png_get_image_width(png, info), 1u << 20);
+    const std::uint32_t height = std::min<png_uint_32>(png_get_image_height(png, info), 1u << 20);
     const std::uint64_t bits = std::uint64_t{png_get_channels(png, info)} * png_get_bit_depth(png, info);
-    if (png_get_interlace_type(png, info) == PNG_INTERLACE_NONE) return height * ((bits * width + 7) / 8 + 1);
-    std::uint64_t bytes = 0;
+    RowSizes sizes{};
+    if (png_get_interlace_type(png, info) == PNG_INTERLACE_NONE) {
+        sizes = {{height}, {(bits * width + 7) / 8 + 1}, 1};
+        return sizes;
+    }
+    sizes.passes = 7;
     for (int pass = 0; pass < 7; ++pass) {
         const std::uint64_t columns = PNG_PASS_COLS(width, pass);
-        if (columns > 0) bytes += PNG_PASS_ROWS(height, pass) * ((bits * columns + 7) / 8 + 1);
+        if (columns == 0) continue;
+        sizes.rows[pass] = PNG_PASS_ROWS(height, pass);
+        sizes.bytes[pass] = (bits * columns + 7) / 8 + 1;
     }
+    return sizes;
+}
+
+std::uint64_t rowBytesOf(const RowSizes& sizes) {
+    std::uint64_t bytes = 0;
+    for (int pass = 0; pass < sizes.passes; ++pass) bytes += sizes.rows[pass] * sizes.bytes[pass];
     return bytes;
+}
+
+// The rows' bytes just inflated, `count` from `bytes`: each row that
+// begins among them is spent by its filter.
+void spendRowBytes(png_structp png, PngInput& input, const std::uint8_t* bytes, std::size_t count) {
+    long long work = 0;
+    while (count > 0) {
+        if (input.rowLeft == 0) {
+            while (input.passRowsLeft == 0) {
+                // Past the last pass only when the stream puts out more
+                // than the rows, which the handing never asks for.
+                if (++input.pass >= input.rows.passes) return spend(png, input, work);
+                input.passRowsLeft = input.rows.rows[input.pass];
+            }
+            --input.passRowsLeft;
+            input.rowLeft = input.rows.bytes[input.pass];
+            const std::uint8_t filter = std::min<std::uint8_t>(*bytes, 4);
+            work += kRowByte[filter] * static_cast<long long>(input.rowLeft);
+        }
+        const auto skipped = static_cast<std::size_t>(std::min<std::uint64_t>(count, input.rowLeft));
+        bytes += skipped;
+        count -= skipped;
+        input.rowLeft -= skipped;
+    }
+    spend(png, input, work);
 }
 
 // The header of the next IDAT chunk handed to libpng: one stored block,
@@ -305,6 +360,7 @@ void handData(png_structp png, PngInput& input, std::uint8_t* out, std::size_t l
                 if (input.streamEnded) png_error(png, "not enough image data");
                 inflateStep(png, input);
             }
+            spendRowBytes(png, input, out, count);
             input.storedLeft -= static_cast<std::uint32_t>(count);
         } else if (input.checkLeft > 0) {
             count = std::min<std::size_t>(length, input.checkLeft);
@@ -400,7 +456,9 @@ void readBytes(png_structp png, png_bytep out, png_size_t length) {
             input.streamStarted = true;
             input.idatLeft = loadBigEndian32(out);
             input.idatCrc = crc32(0, out + 4, 4);
-            input.rowBytesLeft = rowBytesOf(png, input.info);
+            input.rows = rowSizesOf(png, input.info);
+            input.rowBytesLeft = rowBytesOf(input.rows);
+            input.pass = -1;
             input.handing = true;
             return beginHandedChunk(input, out);
         }
@@ -504,16 +562,14 @@ struct RowCosts {
     bool interlaced;
 };
 
-RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes, bool palette, bool alpha) {
+RowCosts rowCostsOf(png_uint_32 width, bool interlaced, int passes, bool palette, bool alpha) {
     RowCosts costs{{}, passes, interlaced};
     for (int pass = 0; pass < passes; ++pass) {
         const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
-        const long long fileBytes = (static_cast<long long>(fileBitsAPixel) * columns + 7) / 8 + 1;
         const long long outByte = interlaced ? kInterlacedOutByte : kOutByte;
-        costs.inPass[pass] = columns == 0
-                                 ? kRowCall
-                                 : kRowCall + kRowByte * fileBytes + outByte * 4LL * width +
-                                       (palette ? kPalettePixel * columns : 0) + (alpha ? kAlphaPixel * columns : 0);
+        costs.inPass[pass] = columns == 0 ? kRowCall
+                                          : kRowCall + outByte * 4LL * width + (palette ? kPalettePixel * columns : 0) +
+                                                (alpha ? kAlphaPixel * columns : 0);
     }
     return costs;
 }
@@ -576,7 +632,6 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
         out.overBudget = true;
         if (reduceAfter && static_cast<long long>(width) * height > wholePixels) return false;
     }
-    const int fileBitsAPixel = png_get_channels(s.png, s.info) * depth;
 
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(s.png);
     if (colour == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(s.png);
@@ -596,8 +651,7 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
         png_get_rowbytes(s.png, s.info) != 4 * static_cast<png_size_t>(width)) {
         return false;
     }
-    const RowCosts costs =
-        rowCostsOf(width, fileBitsAPixel, interlaced, passes, colour == PNG_COLOR_TYPE_PALETTE, alpha);
+    const RowCosts costs = rowCostsOf(width, interlaced, passes, colour == PNG_COLOR_TYPE_PALETTE, alpha);
     input.rowsLeft = rowsOut(width, height, interlaced);
 
     s.width = width;
