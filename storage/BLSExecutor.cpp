@@ -32,11 +32,12 @@ namespace {
 constexpr double kNoExpiryRemainingTime = 604800.0;  // 7 days
 
 std::string userAgent() {
-    static const std::string text = [] {
+    // Never destroyed: a transfer may still run while the process exits.
+    static const std::string& text = *new std::string([] {
         struct utsname name {};
         std::string release = ::uname(&name) == 0 ? name.release : "";
         return "BlobStorageClient/1.0 (Linux " + release + ")";
-    }();
+    }());
     return text;
 }
 

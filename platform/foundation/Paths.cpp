@@ -20,9 +20,11 @@ std::mutex& pathsMutex() {
     return m;
 }
 
+// Never destroyed: services' queues still find their files while the
+// process exits.
 std::optional<fs::path>& rootOverride() {
-    static std::optional<fs::path> root;
-    return root;
+    static auto* root = new std::optional<fs::path>;
+    return *root;
 }
 
 std::optional<fs::path> envPath(const char* name) {

@@ -76,6 +76,13 @@ public:
         waitpid(mPid, nullptr, 0);
         mPid = -1;
     }
+    // Its exit status once it has ended; -1 when a signal ended it.
+    int wait() {
+        int status = 0;
+        const bool exited = mPid > 0 && waitpid(mPid, &status, 0) == mPid && WIFEXITED(status);
+        mPid = -1;
+        return exited ? WEXITSTATUS(status) : -1;
+    }
     std::size_t stored() const { return mStored; }
 
 private:
@@ -201,4 +208,15 @@ TEST(TLMSharedHome, LogsStoredAfterTheLogFileWasRemovedArriveOnce) {
     ASSERT_EQ(third.start(10, 1), "ok");
     ASSERT_TRUE(advance({&first, &second, &third}, 3));
     expectEachLogOnce(server, {&first, &second, &third});
+}
+
+TEST(TLMSharedHome, AnEventStillBeingSavedWhenTheProcessExitsIsStored) {
+    // The save outlasts the statics' destructors; under the address
+    // sanitizer a static it reads after its destruction ends the process.
+    testsupport::IngestionTestServer server;
+    server.start();
+    Launch launch(server.baseUrl(), "ending");
+    ASSERT_EQ(launch.start(2, 0), "ok");
+    EXPECT_EQ(launch.command("exit"), "saved 3");
+    EXPECT_EQ(launch.wait(), 0);
 }

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <iterator>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -732,12 +733,13 @@ bool TLMDBStorage::setUpAgainIfNotSetUp(int result) {
 
 int TLMDBStorage::checkSetUp(sqlite3* db, std::int64_t& fileId) {
     // One statement, whose table a file not set up by us lacks: the common
-    // path pays one prepare and one step.
-    static const std::string query =
-        std::string("SELECT \"id\", (SELECT \"user_version\" FROM pragma_user_version) FROM \"") + kFileIdTable +
-        "\" LIMIT 1;";
+    // path pays one prepare and one step. A literal, with nothing to
+    // destroy: the logs queue may still check a file while the process exits.
+    static constexpr std::string_view query =
+        "SELECT \"id\", (SELECT \"user_version\" FROM pragma_user_version) FROM \"fileIdentity\" LIMIT 1;";
+    static_assert(query.find(kFileIdTable) != std::string_view::npos);
     sqlite3_stmt* statement = nullptr;
-    int result = sqlite3_prepare_v2(db, query.c_str(), static_cast<int>(query.size()), &statement, nullptr);
+    int result = sqlite3_prepare_v2(db, query.data(), static_cast<int>(query.size()), &statement, nullptr);
     // "no such table": no set-up of ours.
     if (result == SQLITE_ERROR) result = kNotSetUp;
     if (result == SQLITE_OK) {

@@ -17,7 +17,8 @@ TLMKeychainUtil::OSStatus StatusCode(Keychain::Status status) { return static_ca
 }  // namespace
 
 const std::string& TLMKeychainUtil::defaultServiceName() {
-    static const std::string name = [] {
+    // Never destroyed: the logs queue may still read it while the process exits.
+    static const std::string& name = *new std::string([] {
         // Without a bundle any stable name of the app serves.
         std::string identifier = "com.vekmont.app";
         if (const platform::Bundle* bundle = platform::Bundle::main()) {
@@ -25,7 +26,7 @@ const std::string& TLMKeychainUtil::defaultServiceName() {
             if (value && value->asString() && !value->asString()->empty()) identifier = *value->asString();
         }
         return identifier + ".Telemetry";
-    }();
+    }());
     return name;
 }
 

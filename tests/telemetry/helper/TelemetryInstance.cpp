@@ -5,7 +5,10 @@
 // the logs queue has done it: "store <e> <c>" (e events "<tag>-event-<i>",
 // c critical logs "<tag>-crash-<i>") and "advance <s>" (the clock) with
 // "ok"; "idle" waits (20 s at most) until no HTTP call is left and answers
-// "sender" when this process sends the stored logs, else "storer".
+// "sender" when this process sends the stored logs, else "storer". "exit"
+// ends the process normally while the logs queue still saves an event, as a
+// save that outlasts the app's end wait does; the save goes on while the
+// statics are destroyed and "saved <stored logs>" comes once it is done.
 
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Paths.h"
@@ -16,7 +19,11 @@
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/core/Util/TLMUuid.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -34,10 +41,29 @@ public:
     void stopWatching() override {}
 };
 
+// Set by the logs queue and the last exit handler; nothing to destroy.
+std::atomic<bool> gExiting{false};
+std::atomic<bool> gTornDown{false};
+std::atomic<long> gSavedCount{-1};
+
+// Registered first, so run last: after the destructors of every static the
+// client made.
+void LetTheSaveFinish() {
+    if (!gExiting) return;
+    gTornDown = true;
+    for (int wait = 0; wait < 2000 && gSavedCount < 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    char text[64];
+    const int length = std::snprintf(text, sizeof text, "saved %ld\n", gSavedCount.load());
+    if (length > 0) (void)!write(STDOUT_FILENO, text, static_cast<std::size_t>(length));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
+    std::atexit(LetTheSaveFinish);
     const std::string tag = argv[3];
     platform::Paths::setRoot(argv[1]);
     auto clock = std::make_shared<platform::VirtualClock>();
@@ -71,6 +97,17 @@ int main(int argc, char** argv) {
             }
         } else if (command == "advance") {
             clock->advance(std::chrono::seconds(first));
+        } else if (command == "exit") {
+            gExiting = true;
+            group->logsDispatchQueue()->async([] {
+                while (!gTornDown) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+            TLMAnalytics::trackEvent(tag + "-late");
+            group->logsDispatchQueue()->async([storage = group->storage()] {
+                const auto count = storage->countLogsWithGroupId("Analytics");
+                gSavedCount = count ? static_cast<long>(*count) : -2;
+            });
+            std::exit(0);
         } else if (command == "idle") {
             for (int wait = 0; wait < 2000 && !group->httpClient()->pendingCalls().empty(); ++wait) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));

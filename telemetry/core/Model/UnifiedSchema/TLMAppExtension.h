@@ -25,12 +25,12 @@ public:
     void setUserId(std::string value) { mUserId = std::move(value); }
 
     // JSON and archive keys: "id", "ver", "name", "locale", "userId".
-    static const std::vector<TextField>& textFields() {
-        static const std::vector<TextField> fields{{"id", &TLMAppExtension::mAppId},
-                                                   {"ver", &TLMAppExtension::mVer},
-                                                   {"name", &TLMAppExtension::mName},
-                                                   {"locale", &TLMAppExtension::mLocale},
-                                                   {"userId", &TLMAppExtension::mUserId}};
+    static std::span<const TextField> textFields() {
+        static constexpr TextField fields[]{{"id", &TLMAppExtension::mAppId},
+                                            {"ver", &TLMAppExtension::mVer},
+                                            {"name", &TLMAppExtension::mName},
+                                            {"locale", &TLMAppExtension::mLocale},
+                                            {"userId", &TLMAppExtension::mUserId}};
         return fields;
     }
 

@@ -3,13 +3,15 @@
 // text fields, each written, compared and archived under one key. A record
 // with more than texts adds its own fields after the table's.
 //
-// `Record` lists its texts as `static const std::vector<TextField>&
-// textFields()`, in declaration order; an empty text is an absent field.
+// `Record` lists its texts as `static std::span<const TextField>
+// textFields()` over a constant array, in declaration order; an empty text is
+// an absent field. The array has nothing to destroy: logs are still written
+// on the logs queue while the process exits.
 
 #include "telemetry/core/Model/TLMSerializableObject.h"
 
+#include <span>
 #include <string>
-#include <vector>
 
 template <typename Record>
 class TLMCSTextFieldsRecord : public TLMSerializableObject {

@@ -16,8 +16,8 @@ public:
     void setLocalId(std::string value) { mLocalId = std::move(value); }
 
     // JSON and archive keys: "localId".
-    static const std::vector<TextField>& textFields() {
-        static const std::vector<TextField> fields{{"localId", &TLMDeviceExtension::mLocalId}};
+    static std::span<const TextField> textFields() {
+        static constexpr TextField fields[]{{"localId", &TLMDeviceExtension::mLocalId}};
         return fields;
     }
 

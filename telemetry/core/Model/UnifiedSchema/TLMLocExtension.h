@@ -16,8 +16,8 @@ public:
     void setTz(std::string value) { mTz = std::move(value); }
 
     // JSON and archive keys: "tz".
-    static const std::vector<TextField>& textFields() {
-        static const std::vector<TextField> fields{{"tz", &TLMLocExtension::mTz}};
+    static std::span<const TextField> textFields() {
+        static constexpr TextField fields[]{{"tz", &TLMLocExtension::mTz}};
         return fields;
     }
 

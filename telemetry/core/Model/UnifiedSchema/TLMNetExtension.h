@@ -16,8 +16,8 @@ public:
     void setProvider(std::string value) { mProvider = std::move(value); }
 
     // JSON and archive keys: "provider".
-    static const std::vector<TextField>& textFields() {
-        static const std::vector<TextField> fields{{"provider", &TLMNetExtension::mProvider}};
+    static std::span<const TextField> textFields() {
+        static constexpr TextField fields[]{{"provider", &TLMNetExtension::mProvider}};
         return fields;
     }
 

@@ -18,8 +18,8 @@ public:
     void setVer(std::string value) { mVer = std::move(value); }
 
     // JSON and archive keys: "name", "ver".
-    static const std::vector<TextField>& textFields() {
-        static const std::vector<TextField> fields{{"name", &TLMOSExtension::mName}, {"ver", &TLMOSExtension::mVer}};
+    static std::span<const TextField> textFields() {
+        static constexpr TextField fields[]{{"name", &TLMOSExtension::mName}, {"ver", &TLMOSExtension::mVer}};
         return fields;
     }
 

@@ -26,9 +26,9 @@ public:
     bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
 
-    static const std::vector<TextField>& textFields() {
-        static const std::vector<TextField> fields{{"devMake", &TLMProtocolExtension::mDevMake},
-                                                   {"devModel", &TLMProtocolExtension::mDevModel}};
+    static std::span<const TextField> textFields() {
+        static constexpr TextField fields[]{{"devMake", &TLMProtocolExtension::mDevMake},
+                                            {"devModel", &TLMProtocolExtension::mDevModel}};
         return fields;
     }
 

@@ -33,9 +33,8 @@ public:
     bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
 
-    static const std::vector<TextField>& textFields() {
-        static const std::vector<TextField> fields{{"libVer", &TLMSDKExtension::mLibVer},
-                                                   {"epoch", &TLMSDKExtension::mEpoch}};
+    static std::span<const TextField> textFields() {
+        static constexpr TextField fields[]{{"libVer", &TLMSDKExtension::mLibVer}, {"epoch", &TLMSDKExtension::mEpoch}};
         return fields;
     }
 

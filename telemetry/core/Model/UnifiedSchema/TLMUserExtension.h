@@ -19,9 +19,9 @@ public:
     void setLocale(std::string value) { mLocale = std::move(value); }
 
     // JSON and archive keys: "localId", "locale".
-    static const std::vector<TextField>& textFields() {
-        static const std::vector<TextField> fields{{"localId", &TLMUserExtension::mLocalId},
-                                                   {"locale", &TLMUserExtension::mLocale}};
+    static std::span<const TextField> textFields() {
+        static constexpr TextField fields[]{{"localId", &TLMUserExtension::mLocalId},
+                                            {"locale", &TLMUserExtension::mLocale}};
         return fields;
     }
 
