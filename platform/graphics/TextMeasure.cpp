@@ -13,7 +13,8 @@
 namespace platform {
 
 const std::string& systemFontFamily() {
-    static const std::string family = "DejaVu Sans";
+    // Never destroyed: text may still be laid out while the process exits.
+    static const auto& family = *new std::string("DejaVu Sans");
     return family;
 }
 

@@ -70,9 +70,11 @@ FontChoice faceOf(FcPattern* pattern, const std::string& family) {
 
 // Every name fontconfig knows, lower-cased: families, full names, PostScript
 // names and "Family-Style" names (with and without the family's spaces).
-// Built once; fonts installed while the process runs are not seen.
+// Built once; fonts installed while the process runs are not seen. Never
+// destroyed, as the tables below: a tile may still be drawn while the
+// process exits.
 const std::map<std::string, FontChoice>& fontIndex() {
-    static const std::map<std::string, FontChoice> index = [] {
+    static const auto& index = *new std::map<std::string, FontChoice>([] {
         std::map<std::string, FontChoice> names;
         FcPattern* all = FcPatternCreate();
         FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FULLNAME, FC_POSTSCRIPT_NAME, FC_WEIGHT,
@@ -101,7 +103,7 @@ const std::map<std::string, FontChoice>& fontIndex() {
         // A family name asks for the family's own choice of face.
         for (auto& [key, choice] : families) names.insert_or_assign(key, std::move(choice));
         return names;
-    }();
+    }());
     return index;
 }
 
@@ -110,7 +112,7 @@ const std::map<std::string, FontChoice>& fontIndex() {
 // monospaced face for the typewriter one. A name fontconfig knows itself
 // wins over this table.
 std::optional<std::string> standInFor(const std::string& lowercasedName) {
-    static const std::map<std::string, std::string> standIns = {
+    static const auto& standIns = *new std::map<std::string, std::string>{
         {"futura-medium", "DejaVu Sans"},       {"avenir-medium", "DejaVu Sans"},
         {"avenirnext-medium", "DejaVu Sans"},   {"applesdgothicneo-bold", "DejaVu Sans Bold"},
         {"couriernewpsmt", "DejaVu Sans Mono"},

@@ -17,9 +17,10 @@ struct SystemFace {
 
 const std::string& lightFace() {
     // fonts-dejavu-extra brings the light face; without it light text is
-    // drawn in the regular one.
-    static const std::string face =
-        platform::fontExists("DejaVu Sans ExtraLight") ? "DejaVu Sans ExtraLight" : "DejaVu Sans";
+    // drawn in the regular one. Never destroyed: text may still be drawn
+    // while the process exits.
+    static const auto& face =
+        *new std::string(platform::fontExists("DejaVu Sans ExtraLight") ? "DejaVu Sans ExtraLight" : "DejaVu Sans");
     return face;
 }
 
