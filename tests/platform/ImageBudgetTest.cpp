@@ -14,8 +14,10 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -92,6 +94,21 @@ std::vector<std::uint32_t> wordsOf(const Image& image) {
         }
     }
     return words;
+}
+
+// The flags of the mapping that holds `address` (VmFlags in
+// /proc/self/smaps, " hg" for large pages asked for); empty when none does.
+std::string mappingFlags(const void* address) {
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::ifstream smaps("/proc/self/smaps");
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        unsigned long from = 0;
+        unsigned long to = 0;
+        if (std::sscanf(line.c_str(), "%lx-%lx ", &from, &to) == 2) inside = from <= at && at < to;
+        if (inside && line.rfind("VmFlags:", 0) == 0) return line.substr(8) + " ";
+    }
+    return {};
 }
 
 // The same bytes through Cairo's own PNG reader, as every PNG was decoded
@@ -325,6 +342,24 @@ TEST(ImageBudget, AReducedPngIsTheMeanOfWholeBlocks) {
     Bytes cut = grey;
     cut.resize(cut.size() - 1);
     EXPECT_EQ(Image::fromData(cut, 1, 4), nullptr);
+}
+
+TEST(ImageBudget, ABitmapOfSomeMegabytesIsAskedForLargePages) {
+    if (!std::filesystem::exists("/sys/kernel/mm/transparent_hugepage"))
+        GTEST_SKIP() << "the system has no large pages to ask for";
+    const struct {
+        int side;
+        bool large;
+    } cases[] = {{2048, true}, {512, false}};  // 16 MiB and 1 MiB of ARGB
+    for (const auto& c : cases) {
+        const auto image = Image::fromData(writePng({c.side, c.side, PNG_COLOR_TYPE_GRAY}, [](int, std::uint8_t*) {}));
+        ASSERT_NE(image, nullptr) << c.side;
+        const auto rows = image->premultipliedRows();
+        const std::string flags = mappingFlags(rows.data + rows.bytesPerRow * (c.side / 2));
+        ASSERT_FALSE(flags.empty()) << c.side;
+        EXPECT_EQ(flags.find(" hg ") != std::string::npos, c.large) << c.side << ": " << flags;
+        EXPECT_EQ(image->pixel(c.side - 1, c.side - 1)->alpha, 255) << c.side;
+    }
 }
 
 TEST(ImageBudget, JpegsOverTheBudgetAreDecodedScaledDown) {
