@@ -15,8 +15,10 @@
 // launch and the document, as PNG and ends; with $VEKMONT_SNAPSHOT_MARK set
 // it also creates that file once the frame is composed, before the PNG is
 // encoded, for timing the start apart from the encoding; it holds
-// "main_loop_gap_ms G frames N": the longest the main loop kept a frame
-// waiting (from its first frame to the one taken) and the frames it ran.
+// "main_loop_gap_ms G frames N peak_kB P": the longest the main loop kept a
+// frame waiting (from its first frame to the one taken), the frames it ran
+// and the process's resident peak so far (VmHWM; read here, as a reader
+// outside would read it while the PNG is already being encoded).
 // The app's folders lie under $VEKMONT_HOME (else the XDG folders). The
 // exit status is one of tools/common/ExitCodes.h.
 
@@ -203,6 +205,18 @@ private:
         return kExitOk;
     }
 
+    // The process's resident peak so far (VmHWM), or -1.
+    static long peakKiB() {
+        std::FILE* status = std::fopen("/proc/self/status", "r");
+        if (status == nullptr) return -1;
+        long kib = -1;
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr)
+            if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+        std::fclose(status);
+        return kib;
+    }
+
     void markComposed() const {
         const char* mark = std::getenv("VEKMONT_SNAPSHOT_MARK");
         if (mark == nullptr || *mark == '\0') return;
@@ -210,8 +224,8 @@ private:
         const std::string partial = std::string(mark) + ".partial";
         std::FILE* file = std::fopen(partial.c_str(), "w");
         if (file == nullptr) return;
-        std::fprintf(file, "main_loop_gap_ms %.1f frames %d\n",
-                     std::chrono::duration<double, std::milli>(mLongestGap).count(), mFrameCount);
+        std::fprintf(file, "main_loop_gap_ms %.1f frames %d peak_kB %ld\n",
+                     std::chrono::duration<double, std::milli>(mLongestGap).count(), mFrameCount, peakKiB());
         if (std::fclose(file) == 0) std::rename(partial.c_str(), mark);
     }
 
