@@ -46,6 +46,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -207,14 +208,8 @@ private:
 
     // The process's resident peak so far (VmHWM), or -1.
     static long peakKiB() {
-        std::FILE* status = std::fopen("/proc/self/status", "r");
-        if (status == nullptr) return -1;
-        long kib = -1;
-        char line[256];
-        while (std::fgets(line, sizeof line, status) != nullptr)
-            if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
-        std::fclose(status);
-        return kib;
+        rusage usage{};
+        return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : -1;
     }
 
     void markComposed() const {
