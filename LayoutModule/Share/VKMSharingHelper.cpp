@@ -12,6 +12,7 @@
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/ProcessMemory.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/TextMeasure.h"
@@ -104,18 +105,26 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
         if (const auto shown = weakSheet.lock())
             shown->setActivityItems({}, ZDUtils::localizedString("SharingLayoutFailed"));
     };
+    // The copy and the picture free and take hundreds of megabytes on
+    // several threads while the sheet's frames run: what they free stays
+    // theirs to take again until the picture is on the sheet, rather than
+    // going back and being faulted in anew.
+    auto held = std::make_shared<platform::FreedPagesHeld>();
     // The picture is drawn from a copy, so that the screen may close the
     // document or apply display edits meanwhile.
-    auto draw = [texts, weakSheet, failed](std::unique_ptr<CLayout> copy) {
+    auto draw = [texts, weakSheet, failed, held](std::unique_ptr<CLayout> copy) {
         if (!copy) {
             failed();
             return;
         }
         platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
-            .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed]() mutable {
+            .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed, held]() mutable {
                 std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
                 platform::DispatchQueue::main().async(
-                    [image, weakSheet, failed, name = texts.title, copy = std::move(copy)]() mutable {
+                    [image, weakSheet, failed, name = texts.title, copy = std::move(copy), held]() mutable {
+                        // Giving back what was kept takes a while: not here.
+                        platform::DispatchQueue::global(platform::DispatchQueuePriority::Background)
+                            .async([held = std::move(held)] {});
                         // Deleting a hundred thousand elements takes about as
                         // long as copying them, freeing into the heaps of the
                         // threads that copied them: not beside the frames that

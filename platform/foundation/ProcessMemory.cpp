@@ -3,7 +3,11 @@
 #include <dlfcn.h>
 #include <malloc.h>
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <mutex>
+#include <string>
 
 namespace platform {
 
@@ -19,7 +23,54 @@ tMallctl allocatorControl() {
     return control;
 }
 
+// Sets every arena's dirty decay; -1 keeps freed pages.
+void setDirtyDecay(tMallctl control, ssize_t milliseconds) {
+    unsigned arenas = 0;
+    std::size_t size = sizeof arenas;
+    if (control("arenas.narenas", &arenas, &size, nullptr, 0) != 0) return;
+    for (unsigned arena = 0; arena < arenas; ++arena) {
+        const std::string name = "arena." + std::to_string(arena) + ".dirty_decay_ms";
+        // An arena not made yet refuses; it starts with the default.
+        control(name.c_str(), nullptr, nullptr, &milliseconds, sizeof milliseconds);
+    }
+}
+
+struct HeldState {
+    std::mutex mutex;
+    int holders = 0;
+    ssize_t decay = 0;  // as it was before the first holder
+};
+
+HeldState& held() {
+    // Never destroyed: a holder may go on a thread still running at exit.
+    static auto* state = new HeldState;
+    return *state;
+}
+
 }  // namespace
+
+FreedPagesHeld::FreedPagesHeld() {
+    const tMallctl control = allocatorControl();
+    if (control == nullptr) return;
+    HeldState& state = held();
+    std::lock_guard lock(state.mutex);
+    if (state.holders++ > 0) return;
+    std::size_t size = sizeof state.decay;
+    if (control("arenas.dirty_decay_ms", &state.decay, &size, nullptr, 0) != 0) state.decay = 1000;
+    setDirtyDecay(control, -1);
+}
+
+FreedPagesHeld::~FreedPagesHeld() {
+    const tMallctl control = allocatorControl();
+    if (control == nullptr) return;
+    HeldState& state = held();
+    std::lock_guard lock(state.mutex);
+    if (--state.holders > 0) return;
+    setDirtyDecay(control, state.decay);
+    // The allocator's thread, idle while nothing aged, would leave what was
+    // kept until the next frees woke it.
+    giveFreedMemoryBack();
+}
 
 void giveFreedMemoryBack() {
     if (const tMallctl control = allocatorControl()) {

@@ -16,4 +16,19 @@ namespace platform {
 // thread.
 void giveFreedMemoryBack();
 
+// While one lives, pages freed stay with the arenas instead of going back
+// after their second: for work that frees and takes hundreds of megabytes
+// on several threads while frames run (the share picture of a large
+// layout), whose pages would otherwise be given back and faulted in again.
+// The last to go gives every arena's free pages back at once, as
+// giveFreedMemoryBack does: not on the main thread. Nothing on the C
+// library's allocator.
+class FreedPagesHeld {
+public:
+    FreedPagesHeld();
+    ~FreedPagesHeld();
+    FreedPagesHeld(const FreedPagesHeld&) = delete;
+    FreedPagesHeld& operator=(const FreedPagesHeld&) = delete;
+};
+
 }  // namespace platform

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -124,4 +125,12 @@ TEST(ProcessMemory, ThreadsGrowTheHeapsInFewStepsAndWhatTheyFreeGoesBack) {
         allocateTouchAndFree(kPerThread);
         EXPECT_TRUE(c.back()) << residentBytes() / kMiB << " MiB resident, " << idle / kMiB << " MiB before";
     }
+
+    // Held, what is freed stays past the decay; let go, it goes back.
+    auto hold = std::make_optional<platform::FreedPagesHeld>();
+    allocateTouchAndFree(kPerThread);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_FALSE(backWithin(std::chrono::seconds(0))) << "given back while held";
+    hold.reset();
+    EXPECT_TRUE(backWithin(std::chrono::seconds(30))) << "kept after the hold";
 }
