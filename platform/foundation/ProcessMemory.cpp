@@ -1,5 +1,7 @@
 #include "platform/foundation/ProcessMemory.h"
 
+#include "platform/dispatch/DispatchQueue.h"
+
 #include <dlfcn.h>
 #include <malloc.h>
 
@@ -70,6 +72,12 @@ FreedPagesHeld::~FreedPagesHeld() {
     // The allocator's thread, idle while nothing aged, would leave what was
     // kept until the next frees woke it.
     giveFreedMemoryBack();
+}
+
+std::shared_ptr<FreedPagesHeld> holdFreedPages() {
+    return {new FreedPagesHeld, [](FreedPagesHeld* hold) {
+                DispatchQueue::global(DispatchQueuePriority::Background).async([hold] { delete hold; });
+            }};
 }
 
 void giveFreedMemoryBack() {

@@ -8,6 +8,8 @@
 // the allocator's own thread. The sanitizer builds, and tests that do not
 // link it, run on the C library's allocator.
 
+#include <memory>
+
 namespace platform {
 
 // Gives the pages of every heap's free memory back to the system at once;
@@ -30,5 +32,10 @@ public:
     FreedPagesHeld(const FreedPagesHeld&) = delete;
     FreedPagesHeld& operator=(const FreedPagesHeld&) = delete;
 };
+
+// A hold shared by the blocks of one piece of work, whichever thread drops
+// the last of them (the main thread too, when the work is called off): it
+// is let go on a background queue.
+std::shared_ptr<FreedPagesHeld> holdFreedPages();
 
 }  // namespace platform

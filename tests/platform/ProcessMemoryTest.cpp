@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -126,8 +125,9 @@ TEST(ProcessMemory, ThreadsGrowTheHeapsInFewStepsAndWhatTheyFreeGoesBack) {
         EXPECT_TRUE(c.back()) << residentBytes() / kMiB << " MiB resident, " << idle / kMiB << " MiB before";
     }
 
-    // Held, what is freed stays past the decay; let go, it goes back.
-    auto hold = std::make_optional<platform::FreedPagesHeld>();
+    // Held, what is freed stays past the decay; let go (on a queue of its
+    // own), it goes back.
+    auto hold = platform::holdFreedPages();
     allocateTouchAndFree(kPerThread);
     std::this_thread::sleep_for(std::chrono::seconds(3));
     EXPECT_FALSE(backWithin(std::chrono::seconds(0))) << "given back while held";
