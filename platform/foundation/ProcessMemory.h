@@ -8,6 +8,7 @@
 // the allocator's own thread. The sanitizer builds, and tests that do not
 // link it, run on the C library's allocator.
 
+#include <chrono>
 #include <memory>
 
 namespace platform {
@@ -35,7 +36,9 @@ public:
 
 // A hold shared by the blocks of one piece of work, whichever thread drops
 // the last of them (the main thread too, when the work is called off): it
-// is let go on a background queue.
-std::shared_ptr<FreedPagesHeld> holdFreedPages();
+// is let go on a background queue, `linger` after it was dropped, so that
+// work of the same kind coming again meanwhile (the next share) finds the
+// pages still there.
+std::shared_ptr<FreedPagesHeld> holdFreedPages(std::chrono::milliseconds linger = {});
 
 }  // namespace platform
