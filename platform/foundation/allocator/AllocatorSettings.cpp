@@ -7,11 +7,16 @@
 // 530 MB after a large layout closed).
 // muzzy_decay_ms:0: once given back, they are gone from the resident set
 // at once rather than lazily.
+// lg_extent_max_active_fit:10: pages freed together (a document's copy,
+// a drawing's instructions) serve the small objects that come next. Their
+// ranges join into one; at the default of 6 a range over 64 times the
+// size asked for is passed over, so the next copy faulted in fresh pages
+// while the freed ones waited for their second.
 // narenas:4: the pool threads of a first frame share four arenas rather than
 // one per thread (32 on eight cores): fewer heaps to grow, and each grows
 // in large steps, each step a hold on the address space that the other
 // threads' page faults wait for.
 extern "C" {
 extern const char* malloc_conf;
-const char* malloc_conf = "background_thread:true,dirty_decay_ms:1000,muzzy_decay_ms:0,narenas:4";
+const char* malloc_conf = "background_thread:true,dirty_decay_ms:1000,muzzy_decay_ms:0,lg_extent_max_active_fit:10,narenas:4";
 }
