@@ -108,8 +108,11 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
     // The copy and the picture free and take hundreds of megabytes on
     // several threads while the sheet's frames run: what they free stays
     // theirs to take again until the picture is on the sheet, rather than
-    // going back and being faulted in anew.
-    auto held = std::make_shared<platform::FreedPagesHeld>();
+    // going back and being faulted in anew; and for a few seconds more, for
+    // a share again at once (another target, a second try). Let go where
+    // giving them back holds up no frame, also when the sheet is closed
+    // before.
+    auto held = platform::holdFreedPages(std::chrono::seconds(3));
     // The picture is drawn from a copy, so that the screen may close the
     // document or apply display edits meanwhile.
     auto draw = [texts, weakSheet, failed, held](std::unique_ptr<CLayout> copy) {
@@ -122,9 +125,7 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
                 std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
                 platform::DispatchQueue::main().async(
                     [image, weakSheet, failed, name = texts.title, copy = std::move(copy), held]() mutable {
-                        // Giving back what was kept takes a while: not here.
-                        platform::DispatchQueue::global(platform::DispatchQueuePriority::Background)
-                            .async([held = std::move(held)] {});
+                        held.reset();
                         // Deleting a hundred thousand elements takes about as
                         // long as copying them, freeing into the heaps of the
                         // threads that copied them: not beside the frames that

@@ -1,5 +1,7 @@
 #include "platform/foundation/ProcessMemory.h"
 
+#include "platform/dispatch/DispatchQueue.h"
+
 #include <dlfcn.h>
 #include <malloc.h>
 
@@ -8,6 +10,7 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,22 +26,14 @@ tMallctl allocatorControl() {
     return control;
 }
 
-// Sets every arena's dirty decay; -1 keeps freed pages.
-void setDirtyDecay(tMallctl control, ssize_t milliseconds) {
-    unsigned arenas = 0;
-    std::size_t size = sizeof arenas;
-    if (control("arenas.narenas", &arenas, &size, nullptr, 0) != 0) return;
-    for (unsigned arena = 0; arena < arenas; ++arena) {
-        const std::string name = "arena." + std::to_string(arena) + ".dirty_decay_ms";
-        // An arena not made yet refuses; it starts with the default.
-        control(name.c_str(), nullptr, nullptr, &milliseconds, sizeof milliseconds);
-    }
-}
+std::string decayName(unsigned arena) { return "arena." + std::to_string(arena) + ".dirty_decay_ms"; }
 
 struct HeldState {
     std::mutex mutex;
     int holders = 0;
-    ssize_t decay = 0;  // as it was before the first holder
+    // Each arena's decay before the first holder: the one for the largest
+    // requests gives its pages back at once, the others after a while.
+    std::vector<ssize_t> decays;
 };
 
 HeldState& held() {
@@ -55,9 +50,18 @@ FreedPagesHeld::FreedPagesHeld() {
     HeldState& state = held();
     std::lock_guard lock(state.mutex);
     if (state.holders++ > 0) return;
-    std::size_t size = sizeof state.decay;
-    if (control("arenas.dirty_decay_ms", &state.decay, &size, nullptr, 0) != 0) state.decay = 1000;
-    setDirtyDecay(control, -1);
+    unsigned arenas = 0;
+    std::size_t size = sizeof arenas;
+    state.decays.clear();
+    if (control("arenas.narenas", &arenas, &size, nullptr, 0) != 0) return;
+    for (unsigned arena = 0; arena < arenas; ++arena) {
+        ssize_t decay = 0;
+        ssize_t keep = -1;
+        size = sizeof decay;
+        // An arena not made yet refuses; it starts with the default.
+        if (control(decayName(arena).c_str(), &decay, &size, &keep, sizeof keep) != 0) decay = keep;
+        state.decays.push_back(decay);
+    }
 }
 
 FreedPagesHeld::~FreedPagesHeld() {
@@ -66,10 +70,26 @@ FreedPagesHeld::~FreedPagesHeld() {
     HeldState& state = held();
     std::lock_guard lock(state.mutex);
     if (--state.holders > 0) return;
-    setDirtyDecay(control, state.decay);
+    for (unsigned arena = 0; arena < state.decays.size(); ++arena) {
+        ssize_t decay = state.decays[arena];
+        if (decay >= 0) control(decayName(arena).c_str(), nullptr, nullptr, &decay, sizeof decay);
+    }
     // The allocator's thread, idle while nothing aged, would leave what was
     // kept until the next frees woke it.
     giveFreedMemoryBack();
+}
+
+std::shared_ptr<FreedPagesHeld> holdFreedPages(std::chrono::milliseconds linger) {
+    return {new FreedPagesHeld, [linger](FreedPagesHeld* hold) {
+                auto& queue = DispatchQueue::global(DispatchQueuePriority::Background);
+                auto letGo = [hold] { delete hold; };
+                // A clock of the tests' own would keep even no wait until it moves.
+                if (linger.count() > 0) {
+                    queue.asyncAfter(linger, std::move(letGo));
+                } else {
+                    queue.async(std::move(letGo));
+                }
+            }};
 }
 
 void giveFreedMemoryBack() {

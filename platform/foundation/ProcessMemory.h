@@ -8,6 +8,9 @@
 // the allocator's own thread. The sanitizer builds, and tests that do not
 // link it, run on the C library's allocator.
 
+#include <chrono>
+#include <memory>
+
 namespace platform {
 
 // Gives the pages of every heap's free memory back to the system at once;
@@ -30,5 +33,12 @@ public:
     FreedPagesHeld(const FreedPagesHeld&) = delete;
     FreedPagesHeld& operator=(const FreedPagesHeld&) = delete;
 };
+
+// A hold shared by the blocks of one piece of work, whichever thread drops
+// the last of them (the main thread too, when the work is called off): it
+// is let go on a background queue, `linger` after it was dropped, so that
+// work of the same kind coming again meanwhile (the next share) finds the
+// pages still there.
+std::shared_ptr<FreedPagesHeld> holdFreedPages(std::chrono::milliseconds linger = {});
 
 }  // namespace platform

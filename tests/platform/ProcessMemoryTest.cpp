@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -86,6 +86,23 @@ void allocateTouchAndFree(std::size_t perThread) {
     for (auto& thread : threads) thread.join();
 }
 
+// Each arena's dirty decay, -2 for one not made yet.
+std::vector<long> arenaDecays() {
+    using tMallctl = int (*)(const char*, void*, std::size_t*, void*, std::size_t);
+    const auto control = reinterpret_cast<tMallctl>(dlsym(RTLD_DEFAULT, "mallctl"));
+    unsigned arenas = 0;
+    std::size_t size = sizeof arenas;
+    control("arenas.narenas", &arenas, &size, nullptr, 0);
+    std::vector<long> decays;
+    for (unsigned arena = 0; arena < arenas; ++arena) {
+        ssize_t decay = -2;
+        size = sizeof decay;
+        control(("arena." + std::to_string(arena) + ".dirty_decay_ms").c_str(), &decay, &size, nullptr, 0);
+        decays.push_back(decay);
+    }
+    return decays;
+}
+
 }  // namespace
 
 TEST(ProcessMemory, ThreadsGrowTheHeapsInFewStepsAndWhatTheyFreeGoesBack) {
@@ -126,11 +143,16 @@ TEST(ProcessMemory, ThreadsGrowTheHeapsInFewStepsAndWhatTheyFreeGoesBack) {
         EXPECT_TRUE(c.back()) << residentBytes() / kMiB << " MiB resident, " << idle / kMiB << " MiB before";
     }
 
-    // Held, what is freed stays past the decay; let go, it goes back.
-    auto hold = std::make_optional<platform::FreedPagesHeld>();
+    // Held, what is freed stays past the decay; let go (on a queue of its
+    // own), it goes back, and each arena gives back as soon as before (the
+    // one for the largest requests at once).
+    std::free(std::memset(std::malloc(64 * kMiB), 1, 64 * kMiB));
+    const std::vector<long> decays = arenaDecays();
+    auto hold = platform::holdFreedPages();
     allocateTouchAndFree(kPerThread);
     std::this_thread::sleep_for(std::chrono::seconds(3));
     EXPECT_FALSE(backWithin(std::chrono::seconds(0))) << "given back while held";
     hold.reset();
     EXPECT_TRUE(backWithin(std::chrono::seconds(30))) << "kept after the hold";
+    EXPECT_EQ(arenaDecays(), decays);
 }
