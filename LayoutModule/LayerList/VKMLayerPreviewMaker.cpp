@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <utility>
 
@@ -16,6 +17,7 @@
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/OwnedList.h"
+#include "platform/foundation/ProcessMemory.h"
 #include "platform/graphics/Image.h"
 
 namespace {
@@ -25,6 +27,9 @@ namespace {
 constexpr std::size_t kCopiedPerShare = 256;
 
 std::atomic<std::size_t> gMostCopiesPerTurn{0};
+
+// The list opened again soon after finds the pages of the last previews.
+constexpr auto kFreedPagesLinger = std::chrono::seconds(3);
 
 // Deletes what the copies were on a global queue: freeing tens of thousands
 // of elements takes as long as copying them.
@@ -68,6 +73,7 @@ void VKMLayerPreviewMaker::request(CLayer* layer, std::size_t weight) {
     auto at = mJobs.begin();
     while (at != mJobs.end() && (at->begun || at->weight >= weight)) ++at;
     mJobs.insert(at, std::move(job));
+    if (!mHeld) mHeld = platform::holdFreedPages(kFreedPagesLinger);
     scheduleTurn();
 }
 
@@ -75,6 +81,7 @@ void VKMLayerPreviewMaker::forget() {
     ++mGeneration;
     for (tJob& job : mJobs) discardCopies(job);
     mJobs.clear();
+    mHeld.reset();
 }
 
 void VKMLayerPreviewMaker::scheduleTurn() {
@@ -124,6 +131,7 @@ void VKMLayerPreviewMaker::turn() {
     }
     // Taken after this turn's own copying, which may note changes itself.
     mStamp = currentStamp();
+    if (mJobs.empty()) mHeld.reset();
     scheduleTurn();
 }
 
@@ -179,7 +187,7 @@ void VKMLayerPreviewMaker::finish(tJob& job) {
     // Made here: a new layout reads the preferences, which the main thread
     // may change.
     std::shared_ptr<CLayout> single = QLImageFromLayoutHelper::temporaryLayout();
-    platform::DispatchQueue::global().async([weak, generation, layer, size, single, type = job.type,
+    platform::DispatchQueue::global().async([weak, generation, layer, size, single, held = mHeld, type = job.type,
                                              elements = std::exchange(job.copiedElements, {}),
                                              baseboards = std::exchange(job.copiedBaseboards, {})]() mutable {
         std::shared_ptr<platform::Image> image;

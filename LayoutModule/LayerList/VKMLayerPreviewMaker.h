@@ -30,8 +30,9 @@
 #include "platform/graphics/Geometry.h"
 
 namespace platform {
+class FreedPagesHeld;
 class Image;
-}
+}  // namespace platform
 class CLayer;
 
 class VKMLayerPreviewMaker : public std::enable_shared_from_this<VKMLayerPreviewMaker> {
@@ -110,4 +111,10 @@ private:
     tStamp mStamp;
     bool mTurnScheduled = false;
     std::size_t mCopiesBegun = 0;
+    // The copies and the drawing free and take tens of megabytes on several
+    // threads while the list's frames run: from the first request until the
+    // last preview is drawn (the drawing jobs hold it too), what they free
+    // stays theirs to take again rather than going back and being faulted
+    // in anew.
+    std::shared_ptr<platform::FreedPagesHeld> mHeld;
 };
