@@ -18,5 +18,6 @@
 // threads' page faults wait for.
 extern "C" {
 extern const char* malloc_conf;
-const char* malloc_conf = "background_thread:true,dirty_decay_ms:1000,muzzy_decay_ms:0,lg_extent_max_active_fit:10,narenas:4";
+const char* malloc_conf =
+    "background_thread:true,dirty_decay_ms:1000,muzzy_decay_ms:0,lg_extent_max_active_fit:10,narenas:4";
 }
