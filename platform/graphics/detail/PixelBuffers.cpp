@@ -1,6 +1,8 @@
 #include "platform/graphics/detail/PixelBuffers.h"
 
 #include <cstdlib>
+
+#include "platform/foundation/ProcessMemory.h"
 #include <iterator>
 
 namespace platform::detail {
@@ -43,7 +45,7 @@ PixelBuffers::Surface PixelBuffers::surface(int width, int height, Clearing clea
     if (!kept) {
         buffer = Buffer{nullptr, stride, height};
         // Cleared below, or written whole by the caller.
-        buffer.data = static_cast<unsigned char*>(std::malloc(buffer.bytes()));
+        buffer.data = static_cast<unsigned char*>(platform::allocatePixels(buffer.bytes()));
         if (buffer.data == nullptr) return Surface{};
     }
     cairo_surface_t* surface =
