@@ -8,7 +8,6 @@
 #include <sys/types.h>
 
 #include <cstddef>
-#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -41,27 +40,6 @@ HeldState& held() {
     // Never destroyed: a holder may go on a thread still running at exit.
     static auto* state = new HeldState;
     return *state;
-}
-
-using tMallocx = void* (*)(std::size_t, int);
-
-// The flags that take memory from the pixel arena, 0 without jemalloc.
-int pixelArenaFlags() {
-    static const int flags = [] {
-        const tMallctl control = allocatorControl();
-        if (control == nullptr || dlsym(RTLD_DEFAULT, "mallocx") == nullptr) return 0;
-        unsigned arena = 0;
-        std::size_t size = sizeof arena;
-        if (control("arenas.create", &arena, &size, nullptr, 0) != 0) return 0;
-        // Freed buffers go back at once: PixelBuffers keeps those worth
-        // keeping, and one freed as the next frame's tiles are drawn would
-        // otherwise stay its second beside them, at a start's peak.
-        ssize_t decay = 0;
-        if (control(decayName(arena).c_str(), nullptr, nullptr, &decay, sizeof decay) != 0) return 0;
-        // jemalloc's MALLOCX_ARENA(arena) | MALLOCX_TCACHE_NONE.
-        return static_cast<int>(((arena + 1) << 20) | (1 << 8));
-    }();
-    return flags;
 }
 
 }  // namespace
@@ -121,13 +99,6 @@ void giveFreedMemoryBack() {
         return;
     }
     malloc_trim(0);
-}
-
-void* allocatePixels(std::size_t bytes) {
-    static const auto pixels = reinterpret_cast<tMallocx>(dlsym(RTLD_DEFAULT, "mallocx"));
-    const int flags = pixelArenaFlags();
-    if (flags == 0 || bytes == 0) return std::malloc(bytes);
-    return pixels(bytes, flags);
 }
 
 }  // namespace platform

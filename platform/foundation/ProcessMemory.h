@@ -9,7 +9,6 @@
 // link it, run on the C library's allocator.
 
 #include <chrono>
-#include <cstddef>
 #include <memory>
 
 namespace platform {
@@ -41,11 +40,5 @@ public:
 // work of the same kind coming again meanwhile (the next share) finds the
 // pages still there.
 std::shared_ptr<FreedPagesHeld> holdFreedPages(std::chrono::milliseconds linger = {});
-
-// Memory for large pixel buffers, freed with std::free. On jemalloc it
-// comes from an arena of its own, whichever thread asks, which gives freed
-// pages back at once rather than after their second: the buffers worth
-// keeping are kept by the caller.
-void* allocatePixels(std::size_t bytes);
 
 }  // namespace platform

@@ -143,14 +143,6 @@ TEST(ProcessMemory, ThreadsGrowTheHeapsInFewStepsAndWhatTheyFreeGoesBack) {
         EXPECT_TRUE(c.back()) << residentBytes() / kMiB << " MiB resident, " << idle / kMiB << " MiB before";
     }
 
-    // Pixel buffers, freed on another thread than drew them, go back at once.
-    std::vector<void*> pixels;
-    for (int i = 0; i < 48; ++i) pixels.push_back(std::memset(platform::allocatePixels(1280 * 1024), 1, 1280 * 1024));
-    std::thread([&pixels] {
-        for (void* buffer : pixels) std::free(buffer);
-    }).join();
-    EXPECT_TRUE(backWithin(std::chrono::seconds(0))) << "pixels kept after they were freed";
-
     // Held, what is freed stays past the decay; let go (on a queue of its
     // own), it goes back, and each arena gives back as soon as before (the
     // one for the largest requests at once).

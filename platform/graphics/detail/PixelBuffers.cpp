@@ -1,8 +1,6 @@
 #include "platform/graphics/detail/PixelBuffers.h"
 
 #include <cstdlib>
-
-#include "platform/foundation/ProcessMemory.h"
 #include <iterator>
 
 namespace platform::detail {
@@ -44,10 +42,8 @@ PixelBuffers::Surface PixelBuffers::surface(int width, int height, Clearing clea
     const bool kept = buffer.data != nullptr;
     if (!kept) {
         buffer = Buffer{nullptr, stride, height};
-        // Cleared below, or written whole by the caller. Those worth keeping
-        // are given back at once when dropped: the pool is their reuse.
-        buffer.data = static_cast<unsigned char*>(keepable ? platform::allocatePixels(buffer.bytes())
-                                                           : std::malloc(buffer.bytes()));
+        // Cleared below, or written whole by the caller.
+        buffer.data = static_cast<unsigned char*>(std::malloc(buffer.bytes()));
         if (buffer.data == nullptr) return Surface{};
     }
     cairo_surface_t* surface =
