@@ -5,6 +5,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/dispatch/ThreadStart.h"
 
+#include <dlfcn.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdio>
 #include <deque>
 #include <exception>
@@ -44,6 +46,31 @@ struct DispatchQueue::Core : std::enable_shared_from_this<Core> {
 };
 
 namespace {
+
+// How long a queue's thread sleeps without work before the blocks its
+// allocator keeps for it go back: a thread idle after a layout closed would
+// keep megabytes.
+constexpr std::chrono::seconds kIdleBeforeCacheBack{1};
+
+// Blocks the calling thread freed and its allocator keeps for its next
+// requests go back to the shared heaps, which give unused pages back to the
+// system. Nothing on the C library's allocator.
+void giveThreadCacheBack() {
+    using tMallctl = int (*)(const char*, void*, std::size_t*, void*, std::size_t);
+    static const auto control = reinterpret_cast<tMallctl>(dlsym(RTLD_DEFAULT, "mallctl"));
+    if (control != nullptr) control("thread.tcache.flush", nullptr, nullptr, nullptr, 0);
+}
+
+// Waits on `wake` for `ready`; a thread that sleeps a while gives its
+// allocator's cache back first.
+template <typename Ready>
+void sleepUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& wake, Ready ready) {
+    if (wake.wait_for(lock, kIdleBeforeCacheBack, ready)) return;
+    lock.unlock();
+    giveThreadCacheBack();
+    lock.lock();
+    wake.wait(lock, ready);
+}
 
 // The queues whose blocks the calling thread is running, innermost first: a
 // sync block on a concurrent queue runs on the caller's thread.
@@ -200,7 +227,7 @@ private:
             std::function<void()> block;
             {
                 std::unique_lock lock(mMutex);
-                mWake.wait(lock, [this] { return mStopping || !mBlocks.empty(); });
+                sleepUntil(lock, mWake, [this] { return mStopping || !mBlocks.empty(); });
                 // Stop only once everything submitted (also by draining blocks) has run.
                 if (mBlocks.empty()) {
                     mStopped = true;
@@ -314,7 +341,7 @@ private:
                 lock.unlock();
                 spinUntil([this] { return mQueuedNow.load(std::memory_order_acquire) > 0; }, kSpin);
                 lock.lock();
-                mWake.wait(lock, [this] { return mQueued > 0; });
+                sleepUntil(lock, mWake, [this] { return mQueued > 0; });
             }
             --mIdle;
             // The most urgent work first.

@@ -5,7 +5,9 @@
 // platform_allocator; settings in allocator/AllocatorSettings.cpp): a few
 // arenas shared by all threads that grow in large, retained steps, and
 // pages freed go back to the system a second after they were last used, on
-// the allocator's own thread. The sanitizer builds, and tests that do not
+// the allocator's own thread. Each thread keeps a few blocks it freed, up to
+// 768 KiB, for its next requests; a queue's thread that sleeps a second
+// gives them back. The sanitizer builds, and tests that do not
 // link it, run on the C library's allocator.
 
 #include <chrono>

@@ -5,6 +5,8 @@
 
 #include "platform/foundation/ProcessMemory.h"
 
+#include "platform/dispatch/DispatchQueue.h"
+
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -15,11 +17,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -103,7 +108,52 @@ std::vector<long> arenaDecays() {
     return decays;
 }
 
+// Bytes the threads' caches keep of blocks they freed, every arena's.
+std::size_t threadCachedBytes() {
+    using tMallctl = int (*)(const char*, void*, std::size_t*, void*, std::size_t);
+    const auto control = reinterpret_cast<tMallctl>(dlsym(RTLD_DEFAULT, "mallctl"));
+    std::uint64_t epoch = 1;
+    std::size_t size = sizeof epoch;
+    control("epoch", &epoch, &size, &epoch, size);
+    std::size_t bytes = 0;
+    size = sizeof bytes;
+    control("stats.arenas.4096.tcache_bytes", &bytes, &size, nullptr, 0);
+    return bytes;
+}
+
 }  // namespace
+
+// A layer composited apart within a band takes a block of this size and
+// frees it every band, on one thread while others draw: it must come back
+// from that thread's own cache (pages already in memory), and a queue's
+// thread idle for a while must not keep it.
+TEST(ProcessMemory, BandSizedBlocksComeBackToTheirThreadAndAnIdleQueueGivesThemUp) {
+    ASSERT_NE(dlsym(RTLD_DEFAULT, "mallctl"), nullptr) << "not on the app's allocator";
+    constexpr std::size_t kBand = 1470 * 128 * 4;
+    const std::size_t cachedBefore = threadCachedBytes();
+    std::promise<std::pair<void*, void*>> taken;
+    platform::DispatchQueue::global().async([&taken] {
+        void* first = std::memset(std::calloc(kBand, 1), 1, kBand);
+        std::free(first);
+        // Another thread takes blocks of the size and keeps them meanwhile.
+        std::thread([] {
+            std::vector<void*> others;
+            for (int i = 0; i < 8; ++i) others.push_back(std::memset(std::malloc(kBand), 2, kBand));
+            for (void* block : others) std::free(block);
+        }).join();
+        void* second = std::calloc(kBand, 1);
+        std::free(second);
+        taken.set_value({first, second});
+    });
+    const auto [first, second] = taken.get_future().get();
+    EXPECT_EQ(first, second) << "the band's block did not come back to its thread";
+    EXPECT_GE(threadCachedBytes(), cachedBefore + kBand);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (threadCachedBytes() >= cachedBefore + kBand && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_LT(threadCachedBytes(), cachedBefore + kBand) << "an idle queue's thread kept its cache";
+}
 
 TEST(ProcessMemory, ThreadsGrowTheHeapsInFewStepsAndWhatTheyFreeGoesBack) {
     ASSERT_NE(dlsym(RTLD_DEFAULT, "mallctl"), nullptr) << "not on the app's allocator";
