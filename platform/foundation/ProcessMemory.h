@@ -3,8 +3,8 @@
 //
 // The app and its benchmarks are linked with jemalloc (the build's
 // platform_allocator; settings in allocator/AllocatorSettings.cpp): a few
-// arenas shared by all threads that grow in large, retained steps, and
-// pages freed go back to the system a second after they were last used, on
+// arenas shared by all threads, each given its address space ahead and
+// keeping what it grows, and pages freed go back to the system a second after they were last used, on
 // the allocator's own thread. Each thread keeps a few blocks it freed, up to
 // 768 KiB, for its next requests; a queue's thread that sleeps a second
 // gives them back. The sanitizer builds, and tests that do not

@@ -135,7 +135,7 @@ TEST(ProcessMemory, BandSizedBlocksComeBackToTheirThreadAndAnIdleQueueGivesThemU
     platform::DispatchQueue::global().async([&taken] {
         void* first = std::memset(std::calloc(kBand, 1), 1, kBand);
         std::free(first);
-        // Another thread takes blocks of the size and keeps them meanwhile.
+        // Meanwhile another thread takes blocks of the size, then frees them.
         std::thread([] {
             std::vector<void*> others;
             for (int i = 0; i < 8; ++i) others.push_back(std::memset(std::malloc(kBand), 2, kBand));
@@ -155,7 +155,7 @@ TEST(ProcessMemory, BandSizedBlocksComeBackToTheirThreadAndAnIdleQueueGivesThemU
     EXPECT_LT(threadCachedBytes(), cachedBefore + kBand) << "an idle queue's thread kept its cache";
 }
 
-TEST(ProcessMemory, ThreadsGrowTheHeapsInFewStepsAndWhatTheyFreeGoesBack) {
+TEST(ProcessMemory, ThreadsFindTheHeapsGrownAheadAndWhatTheyFreeGoesBack) {
     ASSERT_NE(dlsym(RTLD_DEFAULT, "mallctl"), nullptr) << "not on the app's allocator";
     allocateTouchAndFree(kMiB);  // the allocator's own start
     giveFreedMemoryBack();
