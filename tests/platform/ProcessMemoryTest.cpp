@@ -91,10 +91,15 @@ void allocateTouchAndFree(std::size_t perThread) {
     for (auto& thread : threads) thread.join();
 }
 
+// jemalloc's control entry; the tests check first that it is there.
+int control(const char* name, void* old, std::size_t* oldSize, void* value, std::size_t size) {
+    using tMallctl = int (*)(const char*, void*, std::size_t*, void*, std::size_t);
+    static const auto entry = reinterpret_cast<tMallctl>(dlsym(RTLD_DEFAULT, "mallctl"));
+    return entry(name, old, oldSize, value, size);
+}
+
 // Each arena's dirty decay, -2 for one not made yet.
 std::vector<long> arenaDecays() {
-    using tMallctl = int (*)(const char*, void*, std::size_t*, void*, std::size_t);
-    const auto control = reinterpret_cast<tMallctl>(dlsym(RTLD_DEFAULT, "mallctl"));
     unsigned arenas = 0;
     std::size_t size = sizeof arenas;
     control("arenas.narenas", &arenas, &size, nullptr, 0);
@@ -110,8 +115,6 @@ std::vector<long> arenaDecays() {
 
 // Bytes the threads' caches keep of blocks they freed, every arena's.
 std::size_t threadCachedBytes() {
-    using tMallctl = int (*)(const char*, void*, std::size_t*, void*, std::size_t);
-    const auto control = reinterpret_cast<tMallctl>(dlsym(RTLD_DEFAULT, "mallctl"));
     std::uint64_t epoch = 1;
     std::size_t size = sizeof epoch;
     control("epoch", &epoch, &size, &epoch, size);
