@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential binutils cmake ninja-build pkg-config git
+  build-essential binutils lld cmake ninja-build pkg-config git
   libboost1.81-dev libboost-log1.81-dev libboost-thread1.81-dev
   libboost-filesystem1.81-dev libboost-date-time1.81-dev
   libicu-dev libutfcpp-dev nlohmann-json3-dev

@@ -58,6 +58,10 @@ public:
     static void waitUntilIdle();
 };
 
+// The tags of the client's own messages and of its analytics service's.
+inline constexpr const char* kTLMLogTag = "Telemetry";
+inline constexpr const char* kTLMAnalyticsLogTag = "TelemetryAnalytics";
+
 // The message is formatted on the logger's queue, and only when a handler
 // asks for it: arguments are captured by value.
 #define TLM_LOG(level, tag, ...)                                                                                   \

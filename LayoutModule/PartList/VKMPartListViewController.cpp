@@ -51,7 +51,7 @@ constexpr platform::Color kTertiaryLabel{60.0 / 255, 60.0 / 255, 67.0 / 255, 0.3
 constexpr double kRowHeight = 60;
 constexpr double kSwitchBarHeight = 44;
 
-bool isPhone() { return Device::currentDevice().userInterfaceIdiom() == UserInterfaceIdiom::phone; }
+bool partListOnPhone() { return Device::currentDevice().userInterfaceIdiom() == UserInterfaceIdiom::phone; }
 
 // Two overlapping sheets, the front one whole.
 void registerCopySymbol() {
@@ -343,7 +343,7 @@ void VKMPartListViewController::refreshChart(const std::vector<std::shared_ptr<V
         items.push_back(GRPieChartDataItem::dataItemWithValue(parts[i]->partsEntry->GetCount(), colorForIndex(i),
                                                               parts[i]->productNr));
     }
-    if (isPhone()) return;
+    if (partListOnPhone()) return;
     if (auto chart = outlets.pieChart.lock()) {
         chart->updateChartData(std::move(items));
         chart->setNeedsLayout();
@@ -365,7 +365,7 @@ void VKMPartListViewController::stylePieChart() {
     chart->setDelegate(std::static_pointer_cast<GRChartDelegate>(self()));
     chart->setShowAbsoluteValues(false);
     chart->setLabelPercentageCutoff(0.04);
-    if (isPhone()) {
+    if (partListOnPhone()) {
         if (auto container = chart->superview()) {
             if (auto stack = outlets.stackView.lock()) stack->removeArrangedSubview(container.get());
             container->setHidden(true);
@@ -487,7 +487,7 @@ void VKMPartListViewController::didSelectRowAtIndexPath(TableView& tableView, In
     }
     ZDUtils::logInfo("Part list element %s tapped in table view",
                      mPartsDataSource->partsArray[static_cast<std::size_t>(indexPath.row)]->productNr.c_str());
-    if (isPhone()) return;
+    if (partListOnPhone()) return;
     if (auto chart = outlets.pieChart.lock()) chart->highlightAtIndex(indexPath.row);
 }
 

@@ -14,12 +14,12 @@ using namespace platform::ui;
 
 namespace {
 
-constexpr double kMargin = 20;
+constexpr double kProfileMargin = 20;
 
 std::shared_ptr<Button> makeButton(View& root, const char* key, double top) {
     auto button = Button::make();
     button->setTitle(VKMCommunityStrings::text(key), ControlState::normal);
-    button->setFrame({kMargin, top, root.bounds().width - 2 * kMargin, 44});
+    button->setFrame({kProfileMargin, top, root.bounds().width - 2 * kProfileMargin, 44});
     button->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
     root.addSubview(button);
     return button;
@@ -48,7 +48,8 @@ void VKMUserProfileViewController::viewDidLoad() {
     mPictureView->setBackgroundColor(platform::Color::white(0.9));
     root.addSubview(mPictureView);
 
-    mUserIdLabel = std::make_shared<Label>(platform::Rect{kMargin, 60 + kPictureSide + 16, width - 2 * kMargin, 30});
+    mUserIdLabel =
+        std::make_shared<Label>(platform::Rect{kProfileMargin, 60 + kPictureSide + 16, width - 2 * kProfileMargin, 30});
     mUserIdLabel->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
     mUserIdLabel->setTextAlignment(platform::TextAlignment::center);
     root.addSubview(mUserIdLabel);

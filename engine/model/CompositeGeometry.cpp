@@ -42,7 +42,7 @@ constexpr long kMinGeneratorBytes = 16;
 constexpr long kMinParameterBytes = 13;
 
 // The raw colour of old records: three big-endian 16-bit words.
-constexpr std::size_t kOldColorBytes = 6;
+constexpr std::size_t kOldCompositeColorBytes = 6;
 // Raw tag 204 is dropped; read into a bounded buffer.
 constexpr std::size_t kOldSecondColorBufferSize = 16;
 
@@ -65,7 +65,7 @@ void CopyText(char* field, std::size_t size, const char* text) {
     field[size - 1] = '\0';
 }
 
-bool WriteColor(CTaggedFile& tags, std::uint16_t firstId, const CColor& color) {
+bool WriteCompositeColor(CTaggedFile& tags, std::uint16_t firstId, const CColor& color) {
     return tags.WriteDouble(firstId, color.mRed) && tags.WriteDouble(firstId + 1, color.mGreen) &&
            tags.WriteDouble(firstId + 2, color.mBlue) && tags.WriteDouble(firstId + 3, color.mAlpha);
 }
@@ -205,7 +205,7 @@ bool CCompositeGeometry::ReadElementTags(FILE* file, CTaggedFile& tags, int vers
         std::uint16_t words[3] = {};
         std::size_t copied = 0;
         if (tags.ReadData(203, words, sizeof words, &copied)) {
-            if (copied == kOldColorBytes) {
+            if (copied == kOldCompositeColorBytes) {
                 UColorWords::BigEndianTripleToHost(words);
                 mFirstColor = CColor(words[0], words[1], words[2]);
             } else {
@@ -351,7 +351,7 @@ bool CCompositeGeometry::WriteElementTags(FILE* file, CTaggedFile& tags, int ver
     }
     ok = ok && tags.WriteDouble(202, mAngle);
     if (ok && version >= 6) {
-        ok = WriteColor(tags, 226, mFirstColor) && WriteColor(tags, 230, mSecondColor);
+        ok = WriteCompositeColor(tags, 226, mFirstColor) && WriteCompositeColor(tags, 230, mSecondColor);
     } else if (ok) {
         ok = CBasicGeometry::WriteOldColor(file, 203, mFirstColor) &&
              CBasicGeometry::WriteOldColor(file, 204, mSecondColor);

@@ -7,12 +7,6 @@
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/core/Util/TLMUtility.h"
 
-namespace {
-
-const char* const kAnalyticsTag = "TelemetryAnalytics";
-
-}  // namespace
-
 bool TLMAnalytics::channelUnitShouldFilterLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>& log) {
     auto* named = dynamic_cast<TLMLogWithNameAndProperties*>(log.get());
     if (named == nullptr) return false;
@@ -30,11 +24,11 @@ bool TLMAnalytics::validateLog(TLMLogWithNameAndProperties& log) {
 
 std::optional<std::string> TLMAnalytics::validateEventName(const std::string& eventName, const std::string& logType) {
     if (eventName.empty()) {
-        TLMLogError(kAnalyticsTag, "%s name cannot be null or empty", logType.c_str());
+        TLMLogError(kTLMAnalyticsLogTag, "%s name cannot be null or empty", logType.c_str());
         return std::nullopt;
     }
     if (TLMUtility::utf16Length(eventName) > kMaxEventNameLength) {
-        TLMLogWarning(kAnalyticsTag,
+        TLMLogWarning(kTLMAnalyticsLogTag,
                       "%s '%s' : name length cannot be longer than %d characters. Name will be truncated.",
                       logType.c_str(), eventName.c_str(), static_cast<int>(kMaxEventNameLength));
         return TLMUtility::utf16Prefix(eventName, kMaxEventNameLength);
@@ -47,7 +41,7 @@ std::shared_ptr<TLMEventProperties> TLMAnalytics::validateTelemetryEventProperti
     auto valid = std::make_shared<TLMEventProperties>();
     for (const auto& entry : properties.properties()) {
         if (valid->count() >= kMaxTypedProperties) {
-            TLMLogWarning(kAnalyticsTag,
+            TLMLogWarning(kTLMAnalyticsLogTag,
                           "Typed properties cannot contain more than %d items. Skipping other properties.",
                           static_cast<int>(kMaxTypedProperties));
             break;
@@ -70,7 +64,7 @@ std::shared_ptr<TLMTypedProperty> TLMAnalytics::validateTelemetryTypedProperty(c
 
 std::string TLMAnalytics::validateTelemetryPropertyName(const std::string& name) {
     if (TLMUtility::utf16Length(name) <= kMaxTypedPropertyLength) return name;
-    TLMLogWarning(kAnalyticsTag,
+    TLMLogWarning(kTLMAnalyticsLogTag,
                   "Typed property '%s': key length cannot exceed %d characters. Property value will be truncated.",
                   name.c_str(), static_cast<int>(kMaxTypedPropertyLength));
     return TLMUtility::utf16Prefix(name, kMaxTypedPropertyLength - 1);
@@ -78,7 +72,7 @@ std::string TLMAnalytics::validateTelemetryPropertyName(const std::string& name)
 
 std::string TLMAnalytics::validateTelemetryStringTypedPropertyValue(const std::string& value) {
     if (TLMUtility::utf16Length(value) <= kMaxTypedPropertyLength) return value;
-    TLMLogWarning(kAnalyticsTag,
+    TLMLogWarning(kTLMAnalyticsLogTag,
                   "Typed property value length cannot exceed %d characters. Property value will be truncated.",
                   static_cast<int>(kMaxTypedPropertyLength));
     return TLMUtility::utf16Prefix(value, kMaxTypedPropertyLength - 1);

@@ -26,7 +26,7 @@ namespace {
 // "C" and "D" overlap on one layer (D added later), "ARC" is a quarter
 // circle, "TURNED" a bar turned back over its position, "TUNNEL" a track in
 // a tunnel, "HIDDEN" lies on a hidden layer.
-const char* const kScenario = R"(version 13
+const char* const kHitTestScenario = R"(version 13
 param grid off
 layer "Top"
 rect size=100,100 at=0,0 product=A
@@ -62,7 +62,7 @@ std::string Found(CLayout& layout, platform::Point point, const tTransientEditAc
 
 TEST(HitTest, PicksTheElementDrawnOnTopAtEachPoint) {
     layouttest::RegisterServices();
-    auto layout = layouttest::LoadScenario(kScenario, "hits.wkst");
+    auto layout = layouttest::LoadScenario(kHitTestScenario, "hits.wkst");
     CLayout& plan = *layout;
     const tDoubleRect a = Box(Element(plan, "A"));
     const tDoubleRect b = Box(Element(plan, "B"));
@@ -114,7 +114,7 @@ TEST(HitTest, PicksTheElementDrawnOnTopAtEachPoint) {
 
 TEST(HitTest, SearchesTheDocumentAsShownAndLeavesItAsItWas) {
     layouttest::RegisterServices();
-    auto layout = layouttest::LoadScenario(kScenario, "edits.wkst");
+    auto layout = layouttest::LoadScenario(kHitTestScenario, "edits.wkst");
     CLayout& plan = *layout;
     const layouttest::tDocumentState before(plan);
     const platform::Point onA = {Box(Element(plan, "A")).minX + 10, Box(Element(plan, "A")).minY + 10};
@@ -140,7 +140,7 @@ TEST(HitTest, SearchesTheDocumentAsShownAndLeavesItAsItWas) {
 TEST(HitTest, ALongPressOnAnElementShowsItsInformationUnlessTheSceneCannotBeMade) {
     layouttest::ScreenFixture screen;
     screen.show(platform::ui::UserInterfaceIdiom::tablet);
-    screen.open(kScenario, "press.wkst");
+    screen.open(kHitTestScenario, "press.wkst");
     // The information is presented by the tab bar at the root, as in the app.
     auto tabs = std::make_shared<platform::ui::TabBarController>();
     tabs->setViewControllers({screen.controller});

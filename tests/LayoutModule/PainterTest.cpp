@@ -35,7 +35,7 @@ namespace {
 
 const CColor kRed(1.0, 0.0, 0.0, 1.0);
 const CColor kBlue(0.0, 0.0, 1.0, 1.0);
-const platform::Rect kEverything{-1000, -1000, 3000, 3000};
+const platform::Rect kPainterEverything{-1000, -1000, 3000, 3000};
 
 // Owns the instructions of one test.
 struct tList {
@@ -65,7 +65,7 @@ std::unique_ptr<CPathDrawingInstruction> Square(double x, double y, double side,
 }
 
 void Paint(platform::BitmapContext& canvas, const tDrawingInstructions& list) {
-    VKMDrawingInstructionsPainter::draw(canvas, list, kEverything, "PainterTest");
+    VKMDrawingInstructionsPainter::draw(canvas, list, kPainterEverything, "PainterTest");
 }
 
 // An instruction of a class the painter does not know (a path would be
@@ -362,9 +362,9 @@ TEST(Painter, AnEmptyListRecordsNoTimeAndAPaintedListDoes) {
     layouttest::RegisterServices();
     auto canvas = Canvas(20, 20);
     tList list;
-    VKMDrawingInstructionsPainter::draw(*canvas, list.list, kEverything, "PainterEmptyList");
+    VKMDrawingInstructionsPainter::draw(*canvas, list.list, kPainterEverything, "PainterEmptyList");
     list.Add(Square(0, 0, 5, kRed));
-    VKMDrawingInstructionsPainter::draw(*canvas, list.list, kEverything, "PainterFullList");
+    VKMDrawingInstructionsPainter::draw(*canvas, list.list, kPainterEverything, "PainterFullList");
     const auto lines = QLPerformanceCounters::getCountersAsStrings();
     ASSERT_TRUE(lines.has_value());
     std::string all;
@@ -479,7 +479,8 @@ TEST(Painter, TextsKeptWithTheirListAreLaidOutOnceAndDrawAsFromTheirCharacters) 
         text.mBounds.maxY = 100;
     }
     const auto draw = [&](platform::Context& context, const VKMKeptTexts* kept) {
-        VKMDrawingInstructionsPainter::draw(context, list.list, nullptr, nullptr, kept, kEverything, "PainterTest");
+        VKMDrawingInstructionsPainter::draw(context, list.list, nullptr, nullptr, kept, kPainterEverything,
+                                            "PainterTest");
     };
     const auto picture = [&](const VKMKeptTexts* kept) {
         auto canvas = Canvas(200, 100);

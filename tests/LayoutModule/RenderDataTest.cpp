@@ -69,7 +69,7 @@ long Count(const std::vector<std::string>& names, const std::string& name) {
     return std::count(names.begin(), names.end(), name);
 }
 
-CLayer* Layer(CLayout& layout, const std::string& name) { return layout.GetLayerManager().FindLayerByName(name); }
+CLayer* LayerNamed(CLayout& layout, const std::string& name) { return layout.GetLayerManager().FindLayerByName(name); }
 
 // Applied, it drops the images and baseboards, sets a track style and puts
 // an element without a drawable component at the end of the list, so the
@@ -174,7 +174,7 @@ TEST(RenderData, HiddenLayersContributeNothingAndEachBoardFollowsItsOwnLayer) {
     };
     for (const Case& c : cases) {
         auto layout = layouttest::LoadScenario(kLayersScenario, "hidden.wkst");
-        for (const std::string& name : c.hidden) Layer(*layout, name)->SetVisible(false);
+        for (const std::string& name : c.hidden) LayerNamed(*layout, name)->SetVisible(false);
         const auto background = VKMRenderDataFactory::getBackgroundDataForLayout(*layout);
         const auto content = VKMRenderDataFactory::getElementsDataForLayout(*layout);
         const auto overlays = VKMRenderDataFactory::getOverlayDataForLayout(*layout);
@@ -233,7 +233,7 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     EXPECT_TRUE(layouttest::tDocumentState(*layout) == before) << "after a background build";
     EXPECT_FALSE(renderData->backgroundData()->drawingInstructions()->empty());
 
-    CPoisonEditAction poison(Layer(*layout, "Top"));
+    CPoisonEditAction poison(LayerNamed(*layout, "Top"));
     const auto backgroundBefore = renderData->backgroundData();
     const auto elementsBefore = renderData->elementsData();
     const auto overlaysBefore = renderData->overlayData();
@@ -311,7 +311,7 @@ TEST(RenderData, TurnedPicturesAreCulledByTheBoxTheyCover) {
     for (const Case& c : cases) {
         image->SetParameter606(c.angle);
         tDrawingInstructions list;
-        VKMImagesPainter::drawImages(layout->GetImages(), Layer(*layout, "Plan"), list);
+        VKMImagesPainter::drawImages(layout->GetImages(), LayerNamed(*layout, "Plan"), list);
         ASSERT_EQ(list.size(), 1u);
         const tDoubleRect box = list[0]->mBounds;
         EXPECT_NEAR(box.Width(), c.width, 1e-6) << c.angle;
@@ -322,9 +322,9 @@ TEST(RenderData, TurnedPicturesAreCulledByTheBoxTheyCover) {
     }
     // Elements on other layers, and pictures without size, are skipped.
     tDrawingInstructions none;
-    VKMImagesPainter::drawImages(layout->GetImages(), Layer(*layout, "Top"), none);
+    VKMImagesPainter::drawImages(layout->GetImages(), LayerNamed(*layout, "Top"), none);
     image->SetWidth(0);
-    VKMImagesPainter::drawImages(layout->GetImages(), Layer(*layout, "Plan"), none);
+    VKMImagesPainter::drawImages(layout->GetImages(), LayerNamed(*layout, "Plan"), none);
     EXPECT_TRUE(none.empty());
 }
 

@@ -294,7 +294,7 @@ std::vector<std::pair<std::string, std::string>> ShownTexts(Window& window) {
     return texts;
 }
 
-const char* const kScenario = R"(version 13
+const char* const kScreensScenario = R"(version 13
 layer "Plan"
 straight length=300 at=0,0 angle=0 product=S188.3 maker=layoutgen library="layoutgen H0" scale=16 desc="A straight track of the standard length"
 straight length=300 product=S188.3 maker=layoutgen library="layoutgen H0" scale=16
@@ -325,7 +325,8 @@ public:
         namespace fs = std::filesystem;
         VKMFileManager::createVKMDocumentsFolderIfNotExists();
         const fs::path local = VKMFileManager::pathToVKMDocumentsFolder() / "Harbour Town Junction Engine Shed";
-        fs::copy_file(layouttest::WriteScenario(kScenario, "local.wkst"), local, fs::copy_options::overwrite_existing);
+        fs::copy_file(layouttest::WriteScenario(kScreensScenario, "local.wkst"), local,
+                      fs::copy_options::overwrite_existing);
         auto& cache = QLCloudLayoutsCache::sharedInstance();
         fs::create_directories(cache.pathForLayout("L7").parent_path());
         fs::copy_file(local, cache.pathForLayout("L7"), fs::copy_options::overwrite_existing);
@@ -360,7 +361,7 @@ public:
         advance(0.1);
         // As the catalogue opens it: the session knows it before it loads.
         VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("L7"));
-        open(kScenario, "shared.wkst");
+        open(kScreensScenario, "shared.wkst");
     }
 
     static void cacheEntity() {

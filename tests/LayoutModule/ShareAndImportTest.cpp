@@ -59,7 +59,7 @@ std::string WithAuthor(const std::string& author) {
     return scenario.insert(scenario.find('\n') + 1, "param author \"" + author + "\"\n");
 }
 
-void ShareLayoutEntity() {
+void ShareTheLayoutEntity() {
     std::optional<platform::Error> error;
     const auto entity =
         QLLayoutEntity::entityWithJSON(Value(Value::Dictionary{{"id", "L9"}, {"title", "Green_Valley"}}), error);
@@ -92,7 +92,7 @@ std::shared_ptr<ActivityViewController> WaitForSheet(layouttest::ScreenFixture& 
     return sheets.empty() ? nullptr : sheets.front();
 }
 
-int EventCount(const std::string& name) {
+int EventsNamed(const std::string& name) {
     const auto& events = testsupport::Analytics().events;
     return static_cast<int>(
         std::count_if(events.begin(), events.end(), [&](const auto& event) { return event.first == name; }));
@@ -118,7 +118,7 @@ TEST(ShareLayout, TheShareSheetReceivesTheTitledPictureAtTheShareButton) {
         TabFixture screen;
         screen.show(idiom);
         screen.open(kBoardScenario, "share.wkst");
-        ShareLayoutEntity();
+        ShareTheLayoutEntity();
         const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare);
         ASSERT_NE(button, nullptr);
         screen.tap(*button);
@@ -146,10 +146,10 @@ TEST(ShareLayout, TheShareSheetReceivesTheTitledPictureAtTheShareButton) {
                                                                               : ModalPresentationStyle::popover);
 
         screen.advance(1);
-        const int shared = EventCount("LayoutImageShared");
+        const int shared = EventsNamed("LayoutImageShared");
         ASSERT_TRUE(sheet->complete(std::string(activity::kMail)));
         screen.advance(1);
-        EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
+        EXPECT_EQ(EventsNamed("LayoutImageShared"), shared + 1);
 
         // Cancelled: logged, not counted.
         screen.tap(*button);
@@ -158,7 +158,7 @@ TEST(ShareLayout, TheShareSheetReceivesTheTitledPictureAtTheShareButton) {
         screen.advance(1);
         ASSERT_TRUE(second->complete(std::nullopt, false));
         screen.advance(1);
-        EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
+        EXPECT_EQ(EventsNamed("LayoutImageShared"), shared + 1);
     }
 }
 
@@ -205,16 +205,16 @@ TEST(ShareLayout, TheSheetSaysWhileThePictureIsPreparedAndThatItWasCopied) {
         EXPECT_TRUE(copy->isEnabled());
         screen.advance(0.5);
 
-        const int shared = EventCount("LayoutImageShared");
+        const int shared = EventsNamed("LayoutImageShared");
         screen.tap(*copy);
         EXPECT_EQ(Pasteboard::generalPasteboard().image(), image);
         EXPECT_EQ(status->text(), "Copied");
         screen.advance(ActivityViewController::kCopiedShowTime - 0.2);
         EXPECT_EQ(presentedControllers<ActivityViewController>().size(), 1u) << "still saying it";
-        EXPECT_EQ(EventCount("LayoutImageShared"), shared);
+        EXPECT_EQ(EventsNamed("LayoutImageShared"), shared);
         screen.advance(0.7);
         EXPECT_TRUE(presentedControllers<ActivityViewController>().empty());
-        EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
+        EXPECT_EQ(EventsNamed("LayoutImageShared"), shared + 1);
     }
 }
 

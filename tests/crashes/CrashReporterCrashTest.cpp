@@ -94,7 +94,7 @@ std::vector<std::string> fromFirstHelperFrame(const std::vector<std::string>& na
     return tail;
 }
 
-std::string readelfBuildId(const std::string& path) {
+std::string readelfBuildIdText(const std::string& path) {
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(
         popen((std::string(VEKMONT_READELF) + " -n '" + path + "'").c_str(), "r"), pclose);
     std::string output;
@@ -127,7 +127,7 @@ TEST(CrashReporterCrash, EachWayOfDyingLeavesAReportOfTheCrashAsItWas) {
         {"trap", SIGTRAP, "SIGTRAP", "SI_KERNEL", {"helper_crash_trap", "helper_level2", "helper_level1", "main"}},
     };
     for (const char* helper : kHelpers) {
-        const std::string buildId = readelfBuildId(helper);
+        const std::string buildId = readelfBuildIdText(helper);
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(helper) + " " + c.mode);
             const Crash result = crash(helper, c.mode);

@@ -15,7 +15,7 @@
 
 namespace {
 
-uint64_t addressOf(const void* p) { return reinterpret_cast<uint64_t>(p); }
+uint64_t cursorAddressOf(const void* p) { return reinterpret_cast<uint64_t>(p); }
 
 tlcrash_async_thread_state stateWith(uint64_t pc, uint64_t fp, uint64_t sp) {
     tlcrash_async_thread_state state;
@@ -119,7 +119,7 @@ TEST(FrameChain, FollowsSavedFramePointersUpwardOnly) {
     // Three frames on a stack laid out by hand: each record is the caller's
     // frame pointer and the return address.
     alignas(16) uint64_t stack[16] = {};
-    const uint64_t base = addressOf(stack);
+    const uint64_t base = cursorAddressOf(stack);
     stack[2] = base + 6 * 8, stack[3] = 0x402222;     // frame at slot 2
     stack[6] = base + 10 * 8, stack[7] = 0x403333;    // frame at slot 6
     stack[10] = base + 10 * 8, stack[11] = 0x404444;  // points at itself
@@ -181,7 +181,7 @@ __attribute__((noinline)) int compareAndWalk(const void* a, const void* b) {
     if (gLive->walked.empty()) {
         void* frames[128];
         const int count = backtrace(frames, 128);
-        for (int i = 0; i < count; ++i) gLive->traced.push_back(addressOf(frames[i]));
+        for (int i = 0; i < count; ++i) gLive->traced.push_back(cursorAddressOf(frames[i]));
         tlcrash_async_capture_current_thread(walk, &gLive->walked);
     }
     return *static_cast<const int*>(a) - *static_cast<const int*>(b);

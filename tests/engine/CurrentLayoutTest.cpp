@@ -37,7 +37,7 @@ using testsupport::LogWatch;
 using testsupport::RegisterServices;
 using Owned = std::vector<std::unique_ptr<CCompositeGeometry>>;
 
-std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
+using testsupport::PathFor;
 
 std::vector<std::string> LayerNames(const CLayout* layout) {
     std::vector<std::string> names;

@@ -33,28 +33,28 @@ namespace {
 using testsupport::CountLogged;
 using testsupport::CountWarnings;
 
-CBasicGeometry* Straight(double length = 100.0) {
+CBasicGeometry* QueryStraight(double length = 100.0) {
     auto* straight = new CStraightBIG();
     straight->SetLength(length);
     straight->SetGauge(16.5);
     return straight;
 }
-CBasicGeometry* Curve(double radius = 360.0, double arc = 30.0) {
+CBasicGeometry* QueryCurve(double radius = 360.0, double arc = 30.0) {
     auto* curve = new CCurveBIG();
     curve->SetRadius(radius);
     curve->SetArcAngle(arc);
     curve->SetGauge(16.5);
     return curve;
 }
-CBasicGeometry* Flex() {
+CBasicGeometry* QueryFlex() {
     return UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0, 0, 500, 16.5, 30,
                                                         1);
 }
-CBasicGeometry* Poly(std::int32_t kind) {
+CBasicGeometry* QueryPoly(std::int32_t kind) {
     return UElementComponents::CreatePolyComponent({CPoint(0, 0), CPoint(40, 0), CPoint(40, 20)}, 1, kind, 0, 0, 0);
 }
-CBasicGeometry* Circle() { return UElementComponents::CreateCircleComponent(1, 0, 0, 25); }
-CBasicGeometry* Text() { return new CTextBIG(); }
+CBasicGeometry* QueryCircle() { return UElementComponents::CreateCircleComponent(1, 0, 0, 25); }
+CBasicGeometry* QueryText() { return new CTextBIG(); }
 
 using tMakers = std::vector<std::function<CBasicGeometry*()>>;
 
@@ -79,16 +79,16 @@ std::unique_ptr<CCompositeGeometry> Build(const std::string& components, std::in
     tMakers makers;
     for (char letter : components) {
         switch (letter) {
-            case 'S': makers.push_back([] { return Straight(); }); break;
-            case 'C': makers.push_back([] { return Curve(); }); break;
-            case 'D': makers.push_back([] { return Curve(400); }); break;
-            case 'F': makers.push_back(Flex); break;
-            case 'P': makers.push_back([] { return Poly(kPolyKindPolygon); }); break;
-            case 'L': makers.push_back([] { return Poly(kPolyKindLine); }); break;
-            case 'R': makers.push_back([] { return Poly(kPolyKindRectangle); }); break;
-            case '4': makers.push_back([] { return Poly(4); }); break;
-            case 'O': makers.push_back(Circle); break;
-            case 'T': makers.push_back(Text); break;
+            case 'S': makers.push_back([] { return QueryStraight(); }); break;
+            case 'C': makers.push_back([] { return QueryCurve(); }); break;
+            case 'D': makers.push_back([] { return QueryCurve(400); }); break;
+            case 'F': makers.push_back(QueryFlex); break;
+            case 'P': makers.push_back([] { return QueryPoly(kPolyKindPolygon); }); break;
+            case 'L': makers.push_back([] { return QueryPoly(kPolyKindLine); }); break;
+            case 'R': makers.push_back([] { return QueryPoly(kPolyKindRectangle); }); break;
+            case '4': makers.push_back([] { return QueryPoly(4); }); break;
+            case 'O': makers.push_back(QueryCircle); break;
+            case 'T': makers.push_back(QueryText); break;
             default: ADD_FAILURE() << "unknown component letter " << letter;
         }
     }
@@ -211,8 +211,8 @@ TEST(ElementQueries, NullElementIsAClearErrorNamingThePredicate) {
 }
 
 TEST(ElementQueries, JointsInComponentOrderWithTheirOppositeEnds) {
-    auto element =
-        Make({[] { return Straight(100); }, [] { return Poly(1); }, [] { return Curve(); }}, 3, "Library", "5106");
+    auto element = Make({[] { return QueryStraight(100); }, [] { return QueryPoly(1); }, [] { return QueryCurve(); }},
+                        3, "Library", "5106");
     CBasicGeometry* straight = element->GetComponents()[0];
     CBasicGeometry* curve = element->GetComponents()[2];
     // The polygon's joints are disabled and do not count.
@@ -235,7 +235,7 @@ TEST(ElementQueries, JointsInComponentOrderWithTheirOppositeEnds) {
     EXPECT_EQ(UElementJointQueries::GetJointWithIndex(element.get(), -1), nullptr);
     EXPECT_EQ(CountWarnings("Invalid index -1 for geometry 5106 with 4 joints"), 1);
 
-    auto other = Make({[] { return Straight(); }});
+    auto other = Make({[] { return QueryStraight(); }});
     CJoint* foreign = other->GetComponents()[0]->GetJoint(0);
     EXPECT_EQ(UElementJointQueries::GetIndexOfJointInElementJointVector(element.get(), foreign), -1);
     EXPECT_EQ(UElementJointQueries::GetIndexOfJointInElementJointVector(element.get(), nullptr), -1);
@@ -308,7 +308,7 @@ TEST(ElementQueries, PositioningModesPutTheChosenPointOnTheTarget) {
     // its ends lie at (50, -33.5) and (50, 66.5) about the turning centre
     // (50, 16.5), so joint 0 sits 50 to the right of and 33.5 below the
     // offset, joint 1 50 to the right and 66.5 above.
-    std::unique_ptr<CBasicGeometry> straight(Straight(100));
+    std::unique_ptr<CBasicGeometry> straight(QueryStraight(100));
     straight->SetAngle(90);
     offset =
         UComponentPositioning::GetAdjustedComponentOffsetWithMode(straight.get(), kPositioningModeJoint0, 200, 300);
@@ -374,7 +374,7 @@ TEST(ElementQueries, FactoryMakesCirclesAndTextsOfTheirOwnKind) {
     }
 
     // Into an existing element: appended last, its classified type kept.
-    auto existing = Make({[] { return Straight(); }}, 7);
+    auto existing = Make({[] { return QueryStraight(); }}, 7);
     CCompositeGeometry* result = UCompositeGeometryFactory::CreateOval(CPoint(), red, blue, true, "", existing.get());
     EXPECT_EQ(result, existing.get());
     ASSERT_EQ(existing->GetComponents().size(), 2u);
@@ -386,7 +386,7 @@ TEST(ElementQueries, FactoryMakesCirclesAndTextsOfTheirOwnKind) {
     EXPECT_EQ(unclassified->GetElementType(), 500);
     // A full element keeps its 500 components; the circle is not leaked into it.
     auto full = Make({}, 3);
-    for (int i = 0; i < 500; ++i) UElementComponents::AppendComponent(full.get(), Text());
+    for (int i = 0; i < 500; ++i) UElementComponents::AppendComponent(full.get(), QueryText());
     EXPECT_EQ(UCompositeGeometryFactory::CreateOval(CPoint(), red, blue, true, "", full.get()), full.get());
     EXPECT_EQ(full->GetComponents().size(), 500u);
 
@@ -407,7 +407,7 @@ TEST(ElementQueries, FactoryMakesCirclesAndTextsOfTheirOwnKind) {
 }
 
 TEST(ElementQueries, LineWidthOfEveryComponentAndHeightsOnAGrade) {
-    auto element = Make({[] { return Poly(1); }, Circle, [] { return Straight(); }});
+    auto element = Make({[] { return QueryPoly(1); }, QueryCircle, [] { return QueryStraight(); }});
     UElementComponents::SetLineWidth(element.get(), 4);
     EXPECT_EQ(element->GetComponents()[0]->GetLineWidth(), 4);
     EXPECT_EQ(element->GetComponents()[1]->GetLineWidth(), 4);
@@ -440,9 +440,9 @@ TEST(ElementQueries, LineWidthOfEveryComponentAndHeightsOnAGrade) {
 }
 
 TEST(ElementQueries, ListOperationsKeepOrderAndSkipNullEntries) {
-    auto a = Make({[] { return Straight(100); }}, 1, "Lib", "A");
-    auto b = Make({[] { return Curve(300, 30); }}, 1, "Lib", "B");
-    auto c = Make({Text}, 0, "", "C");
+    auto a = Make({[] { return QueryStraight(100); }}, 1, "Lib", "A");
+    auto b = Make({[] { return QueryCurve(300, 30); }}, 1, "Lib", "B");
+    auto c = Make({QueryText}, 0, "", "C");
     b->SetPosition(CPoint(10, 20, 5));
     const tElements list = {a.get(), nullptr, b.get(), c.get()};
 
@@ -488,12 +488,12 @@ TEST(ElementQueries, ListOperationsKeepOrderAndSkipNullEntries) {
 }
 
 TEST(ElementQueries, RadiiOfCurvedTracksAscendingWithoutNearDuplicates) {
-    auto r300 = Make({[] { return Curve(300); }}, 1);
-    auto r300b = Make({[] { return Curve(300.0005); }}, 1);
-    auto r250 = Make({[] { return Curve(250); }}, 1);
-    auto r600withText = Make({Text, [] { return Curve(600); }}, 7);
-    auto parallel = Make({[] { return Curve(100); }, [] { return Curve(200); }}, 2);
-    auto straight = Make({[] { return Straight(); }}, 1);
+    auto r300 = Make({[] { return QueryCurve(300); }}, 1);
+    auto r300b = Make({[] { return QueryCurve(300.0005); }}, 1);
+    auto r250 = Make({[] { return QueryCurve(250); }}, 1);
+    auto r600withText = Make({QueryText, [] { return QueryCurve(600); }}, 7);
+    auto parallel = Make({[] { return QueryCurve(100); }, [] { return QueryCurve(200); }}, 2);
+    auto straight = Make({[] { return QueryStraight(); }}, 1);
     auto empty = Make({});
     const std::vector<double> radii =
         UElementVectorOperations::GetListOfRadii({r300.get(), straight.get(), r300b.get(), nullptr, r250.get(),
@@ -502,7 +502,7 @@ TEST(ElementQueries, RadiiOfCurvedTracksAscendingWithoutNearDuplicates) {
     EXPECT_DOUBLE_EQ(radii[0], 250.0);
     EXPECT_DOUBLE_EQ(radii[1], 300.0) << "the first of the near-equal radii stays";
     EXPECT_DOUBLE_EQ(radii[2], 600.0);
-    auto r300c = Make({[] { return Curve(300.002); }}, 1);
+    auto r300c = Make({[] { return QueryCurve(300.002); }}, 1);
     EXPECT_EQ(UElementVectorOperations::GetListOfRadii({r300.get(), r300c.get()}).size(), 2u);
     EXPECT_TRUE(UElementVectorOperations::GetListOfRadii({}).empty());
 }
@@ -510,19 +510,19 @@ TEST(ElementQueries, RadiiOfCurvedTracksAscendingWithoutNearDuplicates) {
 TEST(ElementQueries, FiltersKeepTheMatchingElementsInOrder) {
     CLayer track("Track");
     CLayer scenery("Scenery");
-    auto straight = Make({[] { return Straight(); }}, 1, "Lib", "5106");
-    auto curve = Make({[] { return Curve(); }}, 1, "Lib", "5100");
-    auto flex = Make({Flex}, 1, "x", "5106");
-    auto bentFlex = Make({Flex}, 1, "x", "FLEX");
+    auto straight = Make({[] { return QueryStraight(); }}, 1, "Lib", "5106");
+    auto curve = Make({[] { return QueryCurve(); }}, 1, "Lib", "5100");
+    auto flex = Make({QueryFlex}, 1, "x", "5106");
+    auto bentFlex = Make({QueryFlex}, 1, "x", "FLEX");
     AddGenerator(*bentFlex, kGeneratorTypeCurvedFlexTrack);
-    auto arrowFlex = Make({Flex}, 1, "x", "ARROW");
+    auto arrowFlex = Make({QueryFlex}, 1, "x", "ARROW");
     AddGenerator(*arrowFlex, 3);
-    auto parallel = Make({[] { return Curve(); }, [] { return Curve(400); }}, 2, "Lib", "5200");
-    auto turnout = Make({[] { return Straight(); }, [] { return Curve(); }}, 3, "Lib", "5137");
-    auto text = Make({Text}, 500, "", "Station");
-    auto circle = Make({Circle}, 0, "", "Pond");
-    auto curve7 = Make({[] { return Curve(); }}, 7, "Lib", "5205");
-    auto bentNotPlain = Make({Flex}, 5, "x", "BENT5");
+    auto parallel = Make({[] { return QueryCurve(); }, [] { return QueryCurve(400); }}, 2, "Lib", "5200");
+    auto turnout = Make({[] { return QueryStraight(); }, [] { return QueryCurve(); }}, 3, "Lib", "5137");
+    auto text = Make({QueryText}, 500, "", "Station");
+    auto circle = Make({QueryCircle}, 0, "", "Pond");
+    auto curve7 = Make({[] { return QueryCurve(); }}, 7, "Lib", "5205");
+    auto bentNotPlain = Make({QueryFlex}, 5, "x", "BENT5");
     AddGenerator(*bentNotPlain, kGeneratorTypeCurvedFlexTrack);
     straight->SetManufacturer("Maker");
     curve->SetManufacturer("Maker");

@@ -34,7 +34,7 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kElementPi = 3.14159265358979323846;
 // Reals in the file keep seven decimals, truncated.
 constexpr double kFileTolerance = 1e-6;
 
@@ -869,7 +869,7 @@ TEST(Element, BoundsOriginAndTheEmptyElement) {
     EXPECT_DOUBLE_EQ(element.GetTrackLength(), 300.0);
 
     element.GetComponents().push_back(NewCurve(360.0, 15.0));
-    EXPECT_NEAR(element.GetTrackLength(), 300.0 + 360.0 * 15.0 * kPi / 180.0, 1e-9);
+    EXPECT_NEAR(element.GetTrackLength(), 300.0 + 360.0 * 15.0 * kElementPi / 180.0, 1e-9);
 }
 
 TEST(Element, SetAngleNormalisesAndTurnsAboutTheBoxCentre) {
@@ -1016,7 +1016,7 @@ TEST(Element, CurvedParallelTrackGradesEachCurveOnItsOwnChord) {
         element.UpdateJoints();
         for (std::size_t i = 0; i < 2; ++i) {
             const double radius = i == 0 ? 300.0 : 340.0;
-            const double chord = 2.0 * radius * std::sin(15.0 * kPi / 180.0);
+            const double chord = 2.0 * radius * std::sin(15.0 * kElementPi / 180.0);
             const CJoint* first = element.GetComponents()[i]->GetJoint(0);
             const CJoint* last = element.GetComponents()[i]->GetJoint(1);
             const double rise = std::fabs(last->GetLayoutPoint().z - first->GetLayoutPoint().z);

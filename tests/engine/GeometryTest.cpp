@@ -25,9 +25,9 @@ using testsupport::Real;
 using testsupport::Record;
 using testsupport::Stream;
 
-constexpr double kPi = 3.14159265358979323846;
-double Sin(double degrees) { return std::sin(degrees * kPi / 180.0); }
-double Cos(double degrees) { return std::cos(degrees * kPi / 180.0); }
+constexpr double kGeometryPi = 3.14159265358979323846;
+double Sin(double degrees) { return std::sin(degrees * kGeometryPi / 180.0); }
+double Cos(double degrees) { return std::cos(degrees * kGeometryPi / 180.0); }
 
 void ExpectPoint(const CPoint& p, double x, double y, double z, double tolerance, const std::string& what) {
     EXPECT_NEAR(p.x, x, tolerance) << what;
@@ -263,7 +263,7 @@ TEST(GradeVector, AngleAndSlope) {
         {"run measured in 3-D", {{0, 0, 0}, {0, 3, 4}, 5}, 45},
         {"vertical run", {{0, 0, 0}, {0, 0, 10}, 10}, 45},
         {"height 0.0005 is flat", {{0, 0}, {1, 0}, 0.0005}, 0},
-        {"height 0.001 counts", {{0, 0}, {1, 0}, 0.001}, std::atan(0.001) * 180 / kPi},
+        {"height 0.001 counts", {{0, 0}, {1, 0}, 0.001}, std::atan(0.001) * 180 / kGeometryPi},
         {"negative height is flat", {{0, 0}, {10, 0}, -5}, 0},
         {"coincident ends", {{4, 4, 1}, {4, 4, 1}, 50}, 0},
         {"NaN height", {{0, 0}, {10, 0}, nan}, 0},

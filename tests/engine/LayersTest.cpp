@@ -86,11 +86,11 @@ Bytes LayerSwitches(bool switch510, bool switch511) {
 }
 
 // The element count that follows the layers in a layout file.
-const Bytes kTrailer = Record(423, Int(7));
+const Bytes kLayerTrailer = Record(423, Int(7));
 
 // True when the trailer comes after exactly `recordsBefore` records that the
 // layer reader left: it took its own records and no more.
-bool TrailerFollows(FILE* file, int recordsBefore = 0) {
+bool LayerTrailerFollows(FILE* file, int recordsBefore = 0) {
     CTaggedFile tags(file);
     std::int32_t count = 0;
     return tags.ReadInt(423, count) && count == 7 && tags.GetSkippedCount() == recordsBefore;
@@ -306,7 +306,7 @@ TEST(Layers, SectionIsReadByVersion) {
         LayerBase("Track", false, true),
         LayerDetails(1, Real(0, 0), Real(0, 0), Real(0, 0), Real(1, 0), Real(0, 0)),
         LayerSwitches(true, false),
-        kTrailer,
+        kLayerTrailer,
     });
 
     struct Expected {
@@ -364,13 +364,13 @@ TEST(Layers, SectionIsReadByVersion) {
             EXPECT_EQ(manager.GetNextLayerNumber(), 4);
             // The last layer's records of newer versions stay unread.
             const int unread = c.version < 8 ? 8 : c.version < 9 ? 2 : 0;
-            EXPECT_TRUE(TrailerFollows(stream.handle, unread));
+            EXPECT_TRUE(LayerTrailerFollows(stream.handle, unread));
         }
     }
 }
 
 TEST(Layers, VersionsBeforeFourHaveNoLayerSection) {
-    Stream stream(Cat({Record(500, Int(1)), LayerBase("New", false, true), kTrailer}));
+    Stream stream(Cat({Record(500, Int(1)), LayerBase("New", false, true), kLayerTrailer}));
     CLayerManager manager("Kept");
     std::string error;
     EXPECT_FALSE(manager.Load(stream.handle, 3, error));
@@ -395,13 +395,13 @@ TEST(Layers, WithoutAnEditableLayerTheFirstIsCurrent) {
 TEST(Layers, NamesFromTheFileAreCutAndMadeUnique) {
     const std::string seventy(70, 'n');
     Stream stream(Cat({Record(500, Int(3)), LayerBase("Gleise", false, true), LayerBase("Gleise", false, true),
-                       LayerBase(seventy, false, true), kTrailer}));
+                       LayerBase(seventy, false, true), kLayerTrailer}));
     CLayerManager manager("Old");
     std::string error;
     ASSERT_TRUE(manager.Load(stream.handle, 4, error));
     EXPECT_EQ(Names(manager), (std::vector<std::string>{"Gleise", "Gleise*", std::string(63, 'n')}));
     EXPECT_EQ(manager.GetCurrentLayer()->GetName(), "Gleise");
-    EXPECT_TRUE(TrailerFollows(stream.handle));
+    EXPECT_TRUE(LayerTrailerFollows(stream.handle));
 }
 
 TEST(Layers, ASectionWithoutLayersLeavesOneNewLayer) {
@@ -413,11 +413,11 @@ TEST(Layers, ASectionWithoutLayersLeavesOneNewLayer) {
         bool whole;
     };
     const Case cases[] = {
-        {"count 0", Cat({Record(500, Int(0)), kTrailer}), true, true},
-        {"negative count", Cat({Record(500, Int(-5)), LayerBase("Never", false, true), kTrailer}), false, true},
-        {"no count record", Cat({kTrailer}), false, true},
+        {"count 0", Cat({Record(500, Int(0)), kLayerTrailer}), true, true},
+        {"negative count", Cat({Record(500, Int(-5)), LayerBase("Never", false, true), kLayerTrailer}), false, true},
+        {"no count record", Cat({kLayerTrailer}), false, true},
         // Announced layers the file cannot hold are damage, not a shorter list.
-        {"count without a layer record", Cat({Record(500, Int(2)), kTrailer}), true, false},
+        {"count without a layer record", Cat({Record(500, Int(2)), kLayerTrailer}), true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -431,7 +431,7 @@ TEST(Layers, ASectionWithoutLayersLeavesOneNewLayer) {
         EXPECT_EQ(manager.GetCurrentLayer(), manager.GetLayers()[0]);
         EXPECT_EQ(manager.GetCurrentLayer()->GetLayerType(), CLayer::kTrackLayer);
         if (c.trailerFollows) {
-            EXPECT_TRUE(TrailerFollows(stream.handle));
+            EXPECT_TRUE(LayerTrailerFollows(stream.handle));
         }
     }
 }
@@ -440,7 +440,7 @@ TEST(Layers, HostileCountsAreBoundedByTheBytesLeft) {
     for (StreamKind kind : {StreamKind::MemoryBuffer, StreamKind::DiskFile}) {
         SCOPED_TRACE(KindName(kind));
         Stream stream(
-            Cat({Record(500, Int(0x7FFFFFFF)), LayerBase("A", false, true), LayerBase("B", true, true), kTrailer}),
+            Cat({Record(500, Int(0x7FFFFFFF)), LayerBase("A", false, true), LayerBase("B", true, true), kLayerTrailer}),
             kind);
         CLayerManager manager("Old");
         std::string error;
@@ -450,7 +450,7 @@ TEST(Layers, HostileCountsAreBoundedByTheBytesLeft) {
         EXPECT_EQ(Names(manager), (std::vector<std::string>{"A", "B"}));
         // Two layer records and the trailer leave no room for a third layer:
         // the trailer stays for the next reader.
-        EXPECT_TRUE(TrailerFollows(stream.handle));
+        EXPECT_TRUE(LayerTrailerFollows(stream.handle));
         EXPECT_GE(CountWith(Warnings(), "Layer section announces 2147483647 layers"), 1);
     }
 }
@@ -516,12 +516,12 @@ TEST(Layers, SavedSectionsReadBackByVersion) {
     for (int version : {4, 7, 8, 9, 13}) {
         SCOPED_TRACE("version " + std::to_string(version));
         const Bytes bytes = Written([&](FILE* f) { return source.Save(f, version); });
-        Stream stream(Cat({bytes, kTrailer}));
+        Stream stream(Cat({bytes, kLayerTrailer}));
         CLayerManager copy("Old");
         std::string error;
         ASSERT_TRUE(copy.Load(stream.handle, version, error));
         ASSERT_EQ(Names(copy), (std::vector<std::string>{"Gleise", "Plan", std::string(63, 'b')}));
-        EXPECT_TRUE(TrailerFollows(stream.handle));
+        EXPECT_TRUE(LayerTrailerFollows(stream.handle));
         for (std::size_t i = 0; i < 3; ++i) {
             const CLayer* from = source.GetLayers()[i];
             const CLayer* to = copy.GetLayers()[i];

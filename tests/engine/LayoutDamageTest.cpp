@@ -40,7 +40,7 @@ using testsupport::RegisterServices;
 using testsupport::WriteBytes;
 using Owned = std::vector<std::unique_ptr<CCompositeGeometry>>;
 
-std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
+using testsupport::PathFor;
 
 std::unique_ptr<CCompositeGeometry> Straight(const std::string& product, double y) {
     ULayoutGen::CElementBuilder builder;

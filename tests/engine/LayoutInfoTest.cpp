@@ -32,7 +32,7 @@ struct tRun {
     std::string err;
 };
 
-std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
+using testsupport::PathFor;
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -29,7 +29,7 @@ namespace {
 
 using testsupport::RegisterServices;
 
-std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
+using testsupport::PathFor;
 
 std::string ParseError(const std::string& text) {
     ULayoutGen::tLayoutDocument document;

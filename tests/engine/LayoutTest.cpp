@@ -56,7 +56,7 @@ void ExpectColor(const CColor& c, double r, double g, double b, double a, const 
     EXPECT_NEAR(c.mAlpha, a, 1e-6) << what;
 }
 
-std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
+using testsupport::PathFor;
 
 // ------------------------------------------------------------ elements
 

@@ -23,7 +23,7 @@ namespace {
 
 using testsupport::LogWatch;
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kRegenerationPi = 3.14159265358979323846;
 
 // What an element's components are, field by field, and where their joints
 // lie: compared between two states of one element.
@@ -185,7 +185,7 @@ TEST(RegenerationTest, RegeneratingTheGeneratedElementsOfALayoutTwiceGivesTheSam
     auto* bent = dynamic_cast<CFlexTrackBIG*>(curved.GetComponents()[1]);
     ASSERT_NE(bent, nullptr);
     EXPECT_EQ(bent->GetPoints().size(), 4u);
-    EXPECT_NEAR(bent->GetTrackLength(), 500.0 * kPi / 4.0, 0.05);
+    EXPECT_NEAR(bent->GetTrackLength(), 500.0 * kRegenerationPi / 4.0, 0.05);
 
     // Arrow, dimension and bumper were rebuilt by their own generators.
     const int types[] = {3, 4, 7};
@@ -349,7 +349,7 @@ TEST(RegenerationTest, ComparerPutsTheElementBackAtItsReference) {
 
     EXPECT_NEAR(element->GetAngle(), 10.0, 1e-9);
     // Joint 0 turned about the origin by -10 degrees, then moved back 5 in x.
-    const double turn = -10.0 * kPi / 180.0;
+    const double turn = -10.0 * kRegenerationPi / 180.0;
     const CPoint after = element->GetJoints(kJointFilterAll).front()->GetLayoutPoint();
     EXPECT_NEAR(after.x, before.x * std::cos(turn) - before.y * std::sin(turn) - 5.0, 1e-6);
     EXPECT_NEAR(after.y, before.x * std::sin(turn) + before.y * std::cos(turn), 1e-6);

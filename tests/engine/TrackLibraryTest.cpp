@@ -31,7 +31,7 @@ using testsupport::ReadBytes;
 using testsupport::WriteBytes;
 using Owned = std::vector<std::unique_ptr<CCompositeGeometry>>;
 
-std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
+using testsupport::PathFor;
 
 // Two pieces: a straight of two components and a curve; the library's
 // measures differ from the pieces' own.

@@ -32,7 +32,7 @@ tPart TunnelPart(int startTrim = 0, int endTrim = 100) {
     return part;
 }
 
-void Link(CCompositeGeometry* a, CCompositeGeometry* b) {
+void LinkTracks(CCompositeGeometry* a, CCompositeGeometry* b) {
     CJoint::Connect(a->GetJoints(kJointFilterAll).at(1), b->GetJoints(kJointFilterAll).at(0));
 }
 
@@ -56,7 +56,7 @@ TEST(TunnelPaths, TracksEndToEndFormOnePathWithTheSharedPointTwice) {
     CLayoutComposer composer(document);
     composer.AddStraight(TunnelPart(), 100.0);
     composer.AddStraight(TunnelPart(), 100.0);
-    Link(document.elements[0].get(), document.elements[1].get());
+    LinkTracks(document.elements[0].get(), document.elements[1].get());
 
     for (int widthType : {0, 1}) {
         const tTunnelSectionPaths paths = UContiguousTunnelPaths::GetPathsForTunnelTracks(All(document), widthType);
@@ -83,7 +83,7 @@ TEST(TunnelPaths, GapsBeyondAQuarterGaugeSplitThePath) {
         CLayoutComposer composer(document);
         composer.AddStraight(TunnelPart(), 100.0);
         composer.AddStraight(TunnelPart(), 100.0, tPose{100.0 + c.gap, 0.0, 0.0, 0.0});
-        Link(document.elements[0].get(), document.elements[1].get());
+        LinkTracks(document.elements[0].get(), document.elements[1].get());
         EXPECT_EQ(UContiguousTunnelPaths::GetPathsForTunnelTracks(All(document), 0).size(), c.paths) << c.name;
     }
 }
@@ -94,8 +94,8 @@ TEST(TunnelPaths, HiddenTunnelTrackIsWalkedThroughButDrawsNothing) {
     composer.AddStraight(TunnelPart(), 100.0);
     composer.AddStraight(TunnelPart(), 100.0);
     composer.AddStraight(TunnelPart(), 100.0);
-    Link(document.elements[0].get(), document.elements[1].get());
-    Link(document.elements[1].get(), document.elements[2].get());
+    LinkTracks(document.elements[0].get(), document.elements[1].get());
+    LinkTracks(document.elements[1].get(), document.elements[2].get());
     CLayer hidden("Tunnels");
     hidden.SetVisible(false);
     document.elements[1]->SetLayer(&hidden);

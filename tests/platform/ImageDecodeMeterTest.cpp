@@ -55,7 +55,7 @@ Bytes segment(std::uint8_t code, const Bytes& payload) {
     return out;
 }
 
-std::vector<std::uint32_t> wordsOf(const Image& image) {
+std::vector<std::uint32_t> meterWordsOf(const Image& image) {
     std::vector<std::uint32_t> words(static_cast<std::size_t>(image.pixelWidth()) * image.pixelHeight());
     const auto rows = image.premultipliedRows();
     for (int y = 0; y < image.pixelHeight(); ++y)
@@ -168,7 +168,7 @@ TEST(ImageDecodeMeter, ADecodeIsCutWhenItsWorkPassesTheAllowance) {
             ASSERT_NE(metered.image, nullptr) << p.name;
             EXPECT_EQ(metered.work, work) << p.name;
             EXPECT_EQ(metered.cut, ImageDecoding::Cut::none) << p.name;
-            EXPECT_EQ(wordsOf(*metered.image), wordsOf(*unmetered.image)) << p.name;
+            EXPECT_EQ(meterWordsOf(*metered.image), meterWordsOf(*unmetered.image)) << p.name;
         }
         EXPECT_EQ(enough.left(), 0) << p.name;
         // A unit less: cut, no image, and no more spent than asked.
@@ -378,7 +378,7 @@ TEST(ImageDecodeMeter, AProgressiveJpegAtAnEighthOrLessReadsOnlyItsDcScans) {
             const auto whole = Image::decode(progressive, 1, maxPixels);
             const auto dcOnly = Image::decode(cut, 1, maxPixels);
             ASSERT_TRUE(whole.image && dcOnly.image) << maxPixels;
-            EXPECT_EQ(wordsOf(*dcOnly.image), wordsOf(*whole.image)) << maxPixels;
+            EXPECT_EQ(meterWordsOf(*dcOnly.image), meterWordsOf(*whole.image)) << maxPixels;
         }
         // At 1/4 every scan is wanted.
         EXPECT_NE(Image::fromData(progressive, 1, 128 * 64), nullptr);
@@ -388,7 +388,8 @@ TEST(ImageDecodeMeter, AProgressiveJpegAtAnEighthOrLessReadsOnlyItsDcScans) {
     // written in one scan, which is read whole.
     const Bytes sequential = jpeg({512, 256, false, 90, JpegColours::Grey});
     const Bytes progressive = jpeg({512, 256, true, 90, JpegColours::Grey});
-    EXPECT_EQ(wordsOf(*Image::fromData(progressive, 1, 64 * 32)), wordsOf(*Image::fromData(sequential, 1, 64 * 32)));
+    EXPECT_EQ(meterWordsOf(*Image::fromData(progressive, 1, 64 * 32)),
+              meterWordsOf(*Image::fromData(sequential, 1, 64 * 32)));
 }
 
 TEST(ImageDecodeMeter, WhatLibjpegRefusesGivesNoImage) {
@@ -452,7 +453,7 @@ TEST(ImageDecodeMeter, AJpegOverItsBudgetAtAnEighthComesAsTheMeansOfWholeBlocksO
         EXPECT_EQ(reduced.warning(), "a picture of 264 x 136 pixels is over the budget of 153: decoded at 17 x 9")
             << name;
         // Each channel the rounded mean of its block at 1/8.
-        const std::vector<std::uint32_t> words = wordsOf(*eighth.image);
+        const std::vector<std::uint32_t> words = meterWordsOf(*eighth.image);
         std::vector<std::uint32_t> expected(17 * 9, 0);
         for (int i = 0; i < 17 * 9; ++i) {
             for (int shift = 0; shift < 32; shift += 8) {
@@ -463,6 +464,6 @@ TEST(ImageDecodeMeter, AJpegOverItsBudgetAtAnEighthComesAsTheMeansOfWholeBlocksO
                 expected[i] |= ((sum + n / 2) / n) << shift;
             }
         }
-        EXPECT_EQ(wordsOf(*reduced.image), expected) << name << ", 17 x 9";
+        EXPECT_EQ(meterWordsOf(*reduced.image), expected) << name << ", 17 x 9";
     }
 }

@@ -120,7 +120,7 @@ Bytes halves(int width, int height, const Bytes& left, const Bytes& right) {
     return out;
 }
 
-void expectNear(const Pixel& actual, const Pixel& expected, int tolerance, const std::string& name) {
+void expectPixelNear(const Pixel& actual, const Pixel& expected, int tolerance, const std::string& name) {
     EXPECT_NEAR(actual.red, expected.red, tolerance) << name;
     EXPECT_NEAR(actual.green, expected.green, tolerance) << name;
     EXPECT_NEAR(actual.blue, expected.blue, tolerance) << name;
@@ -150,8 +150,8 @@ TEST(ImageTest, DecodesPngPixelsAsWritten) {
     ASSERT_NE(translucent, nullptr);
     EXPECT_EQ(*translucent->pixel(0, 0), (Pixel{255, 0, 0, 255}));
     EXPECT_EQ(translucent->pixel(1, 0)->alpha, 0);
-    expectNear(*translucent->pixel(0, 1), {0, 255, 0, 128}, 1, "half green");
-    expectNear(*translucent->pixel(1, 1), {255, 255, 255, 51}, 3, "faint white");
+    expectPixelNear(*translucent->pixel(0, 1), {0, 255, 0, 128}, 1, "half green");
+    expectPixelNear(*translucent->pixel(1, 1), {255, 255, 255, 51}, 3, "faint white");
 
     // Scale: pixels per point.
     auto retina = Image::fromData(makePng(3, 2, false, rgb), 2);
@@ -186,7 +186,7 @@ TEST(ImageTest, PngRoundTripKeepsEveryPixel) {
                 const Pixel a = *original->pixel(x, y);
                 const Pixel b = *decoded->pixel(x, y);
                 // Opaque pixels exactly; translucent ones within rounding.
-                expectNear(b, a, a.alpha == 255 ? 0 : 2, std::to_string(x) + "," + std::to_string(y));
+                expectPixelNear(b, a, a.alpha == 255 ? 0 : 2, std::to_string(x) + "," + std::to_string(y));
             }
     }
     // Writing into a folder that does not exist fails and leaves nothing.
@@ -220,15 +220,15 @@ TEST(ImageTest, DecodesJpegInEveryColourSpace) {
         EXPECT_EQ(image->pixelWidth(), 32) << k.name;
         EXPECT_EQ(image->pixelHeight(), 16) << k.name;
         // Away from the edge between the halves, where JPEG rings.
-        expectNear(*image->pixel(4, 8), k.expectedLeft, 8, std::string(k.name) + " left");
-        expectNear(*image->pixel(28, 8), k.expectedRight, 8, std::string(k.name) + " right");
+        expectPixelNear(*image->pixel(4, 8), k.expectedLeft, 8, std::string(k.name) + " left");
+        expectPixelNear(*image->pixel(28, 8), k.expectedRight, 8, std::string(k.name) + " right");
     }
     // A progressive file decodes the same.
     const Bytes progressive = makeJpeg(32, 16, JpegColours::Rgb, halves(32, 16, {0, 200, 0}, {250, 250, 0}), true);
     auto image = Image::fromData(progressive);
     ASSERT_NE(image, nullptr);
-    expectNear(*image->pixel(4, 8), {0, 200, 0, 255}, 8, "progressive left");
-    expectNear(*image->pixel(28, 8), {250, 250, 0, 255}, 8, "progressive right");
+    expectPixelNear(*image->pixel(4, 8), {0, 200, 0, 255}, 8, "progressive left");
+    expectPixelNear(*image->pixel(28, 8), {250, 250, 0, 255}, 8, "progressive right");
     // Cut short, it is refused like a baseline file.
     EXPECT_EQ(Image::fromData(Bytes(progressive.begin(), progressive.begin() + progressive.size() * 2 / 3)), nullptr);
 }

@@ -17,7 +17,7 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 
-std::string kinds(const Path& path) {
+std::string pathKinds(const Path& path) {
     std::string out;
     for (const auto& e : path.elements()) {
         out += e.type == Type::moveTo ? 'M' : e.type == Type::lineTo ? 'L' : e.type == Type::curveTo ? 'C' : 'Z';
@@ -131,7 +131,7 @@ TEST(PathTest, PiecesBuildTheExpectedElements) {
     for (const auto& k : cases) {
         Path p;
         k.build(p);
-        EXPECT_EQ(kinds(p), k.kinds) << k.name;
+        EXPECT_EQ(pathKinds(p), k.kinds) << k.name;
         EXPECT_EQ(p.isEmpty(), std::string(k.kinds).empty()) << k.name;
     }
 }
@@ -217,11 +217,11 @@ TEST(PathTest, AddPathAppendsAndKeepsTheSource) {
     b.moveTo({5, 5});
     b.lineTo({6, 6});
     a.addPath(b);
-    EXPECT_EQ(kinds(a), "MLLLZML");
+    EXPECT_EQ(pathKinds(a), "MLLLZML");
     expectPoint(*a.currentPoint(), {6, 6}, "current point of the appended path");
-    EXPECT_EQ(kinds(b), "ML");
+    EXPECT_EQ(pathKinds(b), "ML");
     a.addPath(a);
-    EXPECT_EQ(kinds(a), "MLLLZMLMLLLZML");
+    EXPECT_EQ(pathKinds(a), "MLLLZMLMLLLZML");
     Path copy = b;
     EXPECT_TRUE(copy == b);
 }

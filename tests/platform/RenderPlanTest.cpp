@@ -51,7 +51,7 @@ using namespace platform::ui;
 
 namespace {
 
-std::shared_ptr<Layer> filled(const Rect& frame, const Color& color) {
+std::shared_ptr<Layer> filledLayer(const Rect& frame, const Color& color) {
     auto layer = Layer::make();
     layer->setFrame(frame);
     layer->setBackgroundColor(color);
@@ -98,31 +98,31 @@ void PrintTo(const RasterJobSpec& job, std::ostream* out) {
 }  // namespace platform::ui
 
 TEST(RenderPlan, ATreeGivesItsItemsInOrderNestedAndCulled) {
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
-    auto plain = filled({10, 10, 20, 20}, {1, 0, 0, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto plain = filledLayer({10, 10, 20, 20}, {1, 0, 0, 1});
     root->addSublayer(plain);
-    auto hidden = filled({10, 10, 20, 20}, {1, 0, 0, 1});
+    auto hidden = filledLayer({10, 10, 20, 20}, {1, 0, 0, 1});
     hidden->setHidden(true);
     root->addSublayer(hidden);
-    auto away = filled({500, 500, 20, 20}, {1, 0, 0, 1});  // off the bitmap
+    auto away = filledLayer({500, 500, 20, 20}, {1, 0, 0, 1});  // off the bitmap
     root->addSublayer(away);
     // Two parts at half opacity fade as one group; a bordered child inside.
-    auto faded = filled({50, 50, 40, 40}, {0, 0, 1, 1});
+    auto faded = filledLayer({50, 50, 40, 40}, {0, 0, 1, 1});
     faded->setOpacity(0.5);
-    auto bordered = filled({5, 5, 10, 10}, {0, 1, 0, 1});
+    auto bordered = filledLayer({5, 5, 10, 10}, {0, 1, 0, 1});
     bordered->setBorderWidth(1);
     bordered->setBorderColor({0, 0, 0, 1});
     faded->addSublayer(bordered);
     root->addSublayer(faded);
     // Clipping to its bounds around a sublayer, drawn above the rest.
-    auto clipping = filled({100, 100, 30, 30}, {0, 1, 0, 1});
+    auto clipping = filledLayer({100, 100, 30, 30}, {0, 1, 0, 1});
     clipping->setMasksToBounds(true);
-    clipping->addSublayer(filled({0, 0, 60, 60}, {0, 0, 0, 1}));
+    clipping->addSublayer(filledLayer({0, 0, 60, 60}, {0, 0, 0, 1}));
     clipping->setZPosition(1);
     root->insertSublayer(clipping, 0);
     // A masked layer: a group ended through the mask's raster.
-    auto masked = filled({150, 10, 30, 30}, {0, 0, 0, 1});
-    masked->setMask(filled({0, 0, 15, 30}, {0, 0, 0, 1}));
+    auto masked = filledLayer({150, 10, 30, 30}, {0, 0, 0, 1});
+    masked->setMask(filledLayer({0, 0, 15, 30}, {0, 0, 0, 1}));
     root->addSublayer(masked);
 
     auto context = BitmapContext::create(200, 200);
@@ -170,10 +170,10 @@ TEST(RenderPlan, AnOpaqueBackgroundOnWholePixelsLeavesOutTheBackgroundsItHides) 
     RasterCache cache;
     // A screen's background under a table's, under a cell's: only the last
     // is drawn where it covers the others wholly.
-    auto root = filled({0, 0, 200, 200}, {0.1, 1, 1, 1});
-    auto table = filled({0, 0, 200, 200}, {0.2, 1, 1, 1});
-    auto cell = filled({0, 0, 200, 200}, {0.3, 1, 1, 1});
-    auto label = filled({10, 10, 20, 20}, {0.4, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {0.1, 1, 1, 1});
+    auto table = filledLayer({0, 0, 200, 200}, {0.2, 1, 1, 1});
+    auto cell = filledLayer({0, 0, 200, 200}, {0.3, 1, 1, 1});
+    auto label = filledLayer({10, 10, 20, 20}, {0.4, 1, 1, 1});
     root->addSublayer(table);
     table->addSublayer(cell);
     cell->addSublayer(label);
@@ -209,8 +209,8 @@ TEST(RenderPlan, AnOpaqueBackgroundOnWholePixelsLeavesOutTheBackgroundsItHides) 
     // its layer's opacity, off the pixel grid, smaller, or cut by a clip
     // opened since.
     const auto keeps = [&](const std::function<void(Layer&)>& change, const char* why) {
-        auto under = filled({0, 0, 200, 200}, {0.1, 1, 1, 1});
-        auto over = filled({0, 0, 200, 200}, {0.2, 1, 1, 1});
+        auto under = filledLayer({0, 0, 200, 200}, {0.1, 1, 1, 1});
+        auto over = filledLayer({0, 0, 200, 200}, {0.2, 1, 1, 1});
         auto between = Layer::make();
         between->setFrame({0, 0, 200, 200});
         under->addSublayer(between);
@@ -232,7 +232,7 @@ TEST(RenderPlan, AnOpaqueBackgroundOnWholePixelsLeavesOutTheBackgroundsItHides) 
 }
 
 TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFrameOnTheMainThread) {
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto shape = ShapeLayer::make();
     shape->setFrame({10, 10, 50, 50});
     Path path;
@@ -284,7 +284,7 @@ TEST(RenderPlan, AShortTextInAWideLabelIsKeptOnlyWhereItDraws) {
     constexpr double kSize = 12;
     const double text = platform::measureText("Hi", "DejaVu Sans", kSize).width;
     const double room = 2 * (kSize + 1) + 1;  // an em and a point each side, a pixel of rounding
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto label = std::make_shared<Label>(Rect{10, 20, 180, 30});
     label->setFont(Font::systemFont(kSize));
     label->setText("Hi");
@@ -434,14 +434,14 @@ TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
     EXPECT_EQ(bandLoads(frame, rows), (std::vector<std::size_t>{2, 1, 1}));
 
     // The planner counts them as it goes, faded and shadowed parts too.
-    auto root = filled({0, 0, 300, 300}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 300, 300}, {1, 1, 1, 1});
     for (int i = 0; i < 9; ++i) {
-        auto part = filled({10.0 + i * 30, 12.0 + i * 31, 20, 40}, {0, 0, 1, 1});
-        if (i % 3 == 0) part->addSublayer(filled({2, 2, 8, 8}, {1, 0, 0, 1}));
+        auto part = filledLayer({10.0 + i * 30, 12.0 + i * 31, 20, 40}, {0, 0, 1, 1});
+        if (i % 3 == 0) part->addSublayer(filledLayer({2, 2, 8, 8}, {1, 0, 0, 1}));
         if (i == 4) part->setOpacity(0.5);
         root->addSublayer(part);
     }
-    auto shadowed = filled({200, 20, 60, 40}, {1, 1, 1, 1});
+    auto shadowed = filledLayer({200, 20, 60, 40}, {1, 1, 1, 1});
     shadowed->setShadowOpacity(0.3);
     shadowed->setShadowRadius(20);
     root->addSublayer(shadowed);
@@ -460,8 +460,8 @@ TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
 }
 
 TEST(RenderPlan, BandsRunWhatGoesAlongsideOnceOnTheCallingThread) {
-    auto root = filled({0, 0, 64, 64}, {1, 0, 0, 1});
-    root->addSublayer(filled({0, 40, 64, 24}, {0, 0, 1, 1}));
+    auto root = filledLayer({0, 0, 64, 64}, {1, 0, 0, 1});
+    root->addSublayer(filledLayer({0, 40, 64, 24}, {0, 0, 1, 1}));
     auto bitmap = BitmapContext::create(64, 64);
     RasterCache cache;
     const FramePlan frame = plan(*root, *bitmap, &cache);
@@ -570,7 +570,7 @@ private:
 
 TEST(RenderPlan, RasterJobsDrawSnapshotsIntoTheCacheGiven) {
     // Large enough for bands: the rasters are drawn by jobs on the pool.
-    auto root = filled({0, 0, 600, 500}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 600, 500}, {1, 1, 1, 1});
     const auto recorder = std::make_shared<Recorder>();
     std::vector<std::shared_ptr<Layer>> drawn;
     for (int i = 0; i < 40; ++i) {
@@ -608,7 +608,7 @@ TEST(RenderPlan, RasterJobsDrawSnapshotsIntoTheCacheGiven) {
 // Batched rasters are parts of one bitmap, large ones drawn in rows by
 // several jobs: the cache counts each at its own pixels.
 TEST(RenderPlan, RastersMadeByJobsAreCountedAtTheirOwnPixels) {
-    auto root = filled({0, 0, 600, 500}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 600, 500}, {1, 1, 1, 1});
     std::vector<std::shared_ptr<Layer>> shapes;
     const auto add = [&](const Rect& frame) {
         auto shape = ShapeLayer::make();
@@ -643,7 +643,7 @@ TEST(RenderPlan, RastersMadeByJobsAreCountedAtTheirOwnPixels) {
 }
 
 TEST(RenderPlan, RastersOfALayerThatWentAwayLeaveTheCacheAtTheNextFrame) {
-    auto root = filled({0, 0, 100, 100}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 100, 100}, {1, 1, 1, 1});
     auto shape = ShapeLayer::make();
     shape->setFrame({10, 10, 50, 50});
     Path path;
@@ -676,7 +676,7 @@ namespace {
 // corners: a deviation of 20 pixels, made at fewer pixels and kept
 // stretched.
 std::shared_ptr<Layer> shadowedBox(const Rect& frame, double cornerRadius) {
-    auto box = filled(frame, {1, 1, 1, 1});
+    auto box = filledLayer(frame, {1, 1, 1, 1});
     box->setShadowOpacity(0.3);
     box->setShadowRadius(20);
     box->setShadowOffset({0, 2});
@@ -713,7 +713,7 @@ bool samePixels(const platform::Image& a, const platform::Image& b) {
 // again). Where the frame has raster jobs, the blur is one of them and the
 // walk does not wait for it.
 TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto box = shadowedBox({40, 40, 60, 40}, 8);
     root->addSublayer(box);
     auto context = BitmapContext::create(200, 200);
@@ -742,11 +742,11 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     }
 
     // The same outline on a layer made anew, elsewhere: the same raster.
-    auto again = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto again = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     again->addSublayer(shadowedBox({20, 90, 60, 40}, 8));
     EXPECT_EQ(shadowIn(plan(*again, *context, &cache)).image, made.image) << "shown again, blurred again";
     // Another outline, or another shadow, is blurred anew.
-    auto other = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto other = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto rounder = shadowedBox({40, 40, 60, 40}, 12);
     other->addSublayer(rounder);
     EXPECT_NE(shadowIn(plan(*other, *context, &cache)).image, made.image);
@@ -761,7 +761,7 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 200, 200};
-    auto shown = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto shown = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     shown->addSublayer(shadowedBox({40, 40, 60, 40}, 8));
     const FramePlan queued = planFrame(*shown, *context, setup, &fresh, &jobs);
     const PlanImage job = shadowIn(queued);
@@ -778,7 +778,7 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
 // changing its outline leaves it to the other, still showing it; the last
 // one changing lets it go.
 TEST(RenderPlan, AnOutlineStillShownKeepsItsShadowWhenAnotherLayerChangesOutline) {
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto first = shadowedBox({20, 20, 60, 40}, 8);
     auto second = shadowedBox({110, 110, 60, 40}, 8);
     root->addSublayer(first);
@@ -825,12 +825,12 @@ TEST(RenderPlan, AnOutlineStillShownKeepsItsShadowWhenAnotherLayerChangesOutline
 TEST(RenderPlan, AShadowBlurredUnderAnAnimationIsNotWaitedForAndShownOnceMade) {
     auto context = BitmapContext::create(200, 200);
     RasterCache waited;
-    auto still = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto still = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     still->addSublayer(shadowedBox({40, 40, 60, 40}, 10));
     const PlanImage made = shadowIn(plan(*still, *context, &waited));
     ASSERT_NE(made.image, nullptr);
 
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto box = shadowedBox({40, 40, 60, 40}, 10);
     root->addSublayer(box);
     auto fade = BasicAnimation::make("opacity");
@@ -863,7 +863,7 @@ TEST(RenderPlan, AShadowBlurredUnderAnAnimationIsNotWaitedForAndShownOnceMade) {
     // shadow in it the one kept: a box still, with the same outline, finds it.
     const FramePlan after = frame();
     EXPECT_EQ(shadows(after), 0);
-    auto again = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto again = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     again->addSublayer(shadowedBox({40, 40, 60, 40}, 10));
     EXPECT_EQ(shadowIn(plan(*again, *context, &cache)).image, shown.image) << "not kept";
 }
@@ -874,9 +874,9 @@ TEST(RenderPlan, AShadowBlurredUnderAnAnimationIsNotWaitedForAndShownOnceMade) {
 // group's pixels, and found after. A change below, or an animation there,
 // brings the group back.
 TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto box = shadowedBox({40, 40, 60, 40}, 8);
-    auto inside = filled({10, 10, 20, 10}, {0, 0, 1, 1});
+    auto inside = filledLayer({10, 10, 20, 10}, {0, 0, 1, 1});
     box->addSublayer(inside);
     box->setOpacity(0.5);
     root->addSublayer(box);
@@ -922,7 +922,7 @@ TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
 
     // With raster jobs the raster is a job's, and the band area of the
     // layer takes it in, a sublayer beyond its shadow too.
-    box->addSublayer(filled({150, 10, 10, 10}, {0, 1, 0, 1}));
+    box->addSublayer(filledLayer({150, 10, 10, 10}, {0, 1, 0, 1}));
     RasterCache fresh;
     const auto frame = [&] { return planWithJobs(*root, *context, fresh, Rect{0, 0, 200, 200}); };
     frame();
@@ -944,9 +944,9 @@ TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
 // A large layer faded as one is rastered in bands by several threads: the
 // frame that shows its raster looks as the one that drew it as a group.
 TEST(RenderPlan, ALargeFadedLayerRasteredInBandsLooksAsItsGroup) {
-    auto root = filled({0, 0, 900, 800}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 900, 800}, {1, 1, 1, 1});
     auto box = shadowedBox({60, 50, 760, 680}, 12);
-    for (int i = 0; i < 12; ++i) box->addSublayer(filled({20.0 + i * 60, 30.0 + i * 50, 50, 40}, {0, 0.2, 1, 1}));
+    for (int i = 0; i < 12; ++i) box->addSublayer(filledLayer({20.0 + i * 60, 30.0 + i * 50, 50, 40}, {0, 0.2, 1, 1}));
     box->setOpacity(0.6);
     root->addSublayer(box);
     auto context = BitmapContext::create(900, 800);
@@ -980,9 +980,9 @@ TEST(RenderPlan, AFadedLayerRasteredInBandsDrawsFromSnapshots) {
         }
         std::atomic<int> draws{0};
     };
-    auto root = filled({0, 0, 900, 800}, {1, 1, 1, 1});
-    auto box = filled({40, 30, 820, 740}, {0.9, 0.9, 1, 1});
-    box->addSublayer(filled({20, 30, 50, 40}, {0, 0.2, 1, 1}));
+    auto root = filledLayer({0, 0, 900, 800}, {1, 1, 1, 1});
+    auto box = filledLayer({40, 30, 820, 740}, {0.9, 0.9, 1, 1});
+    box->addSublayer(filledLayer({20, 30, 50, 40}, {0, 0.2, 1, 1}));
     auto turned = std::make_shared<Counted>();
     turned->setFrame({30, 80, 120, 80});
     Path ring;
@@ -1024,7 +1024,7 @@ TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
         shape->setFillColor({1, 0, 0, 1});
         return shape;
     };
-    auto root = filled({0, 0, 100, 100}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 100, 100}, {1, 1, 1, 1});
     auto shape = shapeAt({10, 10, 50, 50});
     auto elsewhere = shapeAt({60, 10, 30, 30});
     root->addSublayer(shape);
@@ -1087,10 +1087,10 @@ TEST(RenderPlan, ATreeDrawnInsideAFrameLeavesTheFramesRastersInPlace) {
         RasterCache* cache = nullptr;
     };
     const auto nested = std::make_shared<Nested>();
-    nested->tree = filled({0, 0, 50, 50}, {1, 1, 1, 1});
+    nested->tree = filledLayer({0, 0, 50, 50}, {1, 1, 1, 1});
     nested->tree->addSublayer(square({10, 10, 30, 30}, {0, 0, 1, 1}));
     nested->cache = &cache;
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto outer = square({10, 10, 40, 40}, {1, 0, 0, 1});
     root->addSublayer(outer);
     auto drawn = Layer::make();
@@ -1113,7 +1113,7 @@ TEST(RenderPlan, ATreeDrawnInsideAFrameLeavesTheFramesRastersInPlace) {
 }
 
 TEST(RenderPlan, AKeptRasterLetGoStaysWhileAPlanThatShowsItLives) {
-    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
     auto shape = ShapeLayer::make();
     shape->setFrame({10, 10, 50, 50});
     Path path;
@@ -1152,11 +1152,11 @@ TEST(RenderPlan, AKeptRasterLetGoStaysWhileAPlanThatShowsItLives) {
 }
 
 TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
-    auto root = filled({0, 0, 600, 500}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 600, 500}, {1, 1, 1, 1});
     std::vector<std::shared_ptr<Layer>> parts;
     for (int i = 0; i < 6; ++i) {
-        auto part = filled({10.0 + i * 90, 10, 80, 80}, {0, 0, 1, 1});
-        part->addSublayer(filled({5, 5, 20, 20}, {1, 0, 0, 1}));
+        auto part = filledLayer({10.0 + i * 90, 10, 80, 80}, {0, 0, 1, 1});
+        part->addSublayer(filledLayer({5, 5, 20, 20}, {1, 0, 0, 1}));
         root->addSublayer(part);
         parts.push_back(part);
     }
@@ -1178,7 +1178,7 @@ TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
     parts[1]->setPosition({200, 300});
     parts[2]->setOpacity(0.5);
     parts[3]->removeFromSuperlayer();
-    parts[0]->addSublayer(filled({40, 40, 10, 10}, {0, 1, 0, 1}));
+    parts[0]->addSublayer(filledLayer({40, 40, 10, 10}, {0, 1, 0, 1}));
     make(nullptr);  // the faded part is kept as one raster from its second frame
     const FramePlan over = make(&spare);
     const FramePlan fresh = make(nullptr);
@@ -1234,7 +1234,7 @@ RenderTuning smallBands(double pixelsPerBand, int fewestRows) {
 // raster with it: from jobs (rows, single) when the frame is in bands,
 // and in one piece.
 TEST(RenderPlan, ContentTooLargeForARasterIsDrawnInItsPlace) {
-    auto root = filled({0, 0, 200, 120}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 120}, {1, 1, 1, 1});
     const auto wideShape = [&](double y, double width) {
         auto shape = ShapeLayer::make();
         shape->setFrame({100 - width / 2, y, width, 10});
@@ -1280,9 +1280,9 @@ TEST(RenderPlan, ContentTooLargeForARasterIsDrawnInItsPlace) {
 // A shadow wider than any raster may be is made of the part that lands on
 // the screen, rather than left out.
 TEST(RenderPlan, ShadowTooLargeForARasterIsDrawnWhereItShows) {
-    auto root = filled({0, 0, 200, 80}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 80}, {1, 1, 1, 1});
     const auto shadowed = [&](double y, double radius) {
-        auto bar = filled({-1e6, y, 2e6, 10}, {1, 0, 0, 1});
+        auto bar = filledLayer({-1e6, y, 2e6, 10}, {1, 0, 0, 1});
         bar->setShadowColor({0, 0, 1, 1});
         bar->setShadowOpacity(1);
         bar->setShadowRadius(radius);
@@ -1315,9 +1315,9 @@ TEST(RenderPlan, ShadowTooLargeForARasterIsDrawnWhereItShows) {
 // screen; where no part of it can be made, the layer shows unmasked rather
 // than not at all.
 TEST(RenderPlan, MaskTooLargeForARasterStillShowsTheLayer) {
-    auto root = filled({0, 0, 200, 40}, {1, 1, 1, 1});
-    auto masked = filled({-1e6, 10, 2e6, 20}, {1, 0, 0, 1});
-    masked->setMask(filled({0, 0, 2e6, 10}, {0, 0, 0, 1}));
+    auto root = filledLayer({0, 0, 200, 40}, {1, 1, 1, 1});
+    auto masked = filledLayer({-1e6, 10, 2e6, 20}, {1, 0, 0, 1});
+    masked->setMask(filledLayer({0, 0, 2e6, 10}, {0, 0, 0, 1}));
     root->addSublayer(masked);
     const platform::Pixel red{255, 0, 0, 255};
     const platform::Pixel white{255, 255, 255, 255};
@@ -1341,7 +1341,7 @@ TEST(RenderPlan, MaskTooLargeForARasterStillShowsTheLayer) {
 // bitmap may be) is drawn whole, in bands where its stamps were left to
 // jobs and in one piece, rather than with marks missing.
 TEST(RenderPlan, MarksWhoseStampCannotBeMadeAreDrawnWhole) {
-    auto root = filled({0, 0, 200, 80}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 200, 80}, {1, 1, 1, 1});
     auto shape = ShapeLayer::make();
     shape->setFrame({-8400, 4, 17000, 70});
     Path marks;
@@ -1380,7 +1380,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     };
     const auto counter = std::make_shared<Counter>();
     const auto make = [&](bool innerShadow = false) {
-        auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+        auto root = filledLayer({0, 0, 200, 200}, {1, 1, 1, 1});
         auto panel = Layer::make();
         panel->setFrame({40, 40, 100, 80});
         panel->setBackgroundColor({0.9, 0.9, 0.9, 0.7});
@@ -1499,11 +1499,11 @@ std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const
     Path rings, round;
     for (int i = 0; i < 20; ++i) rings.addEllipseInRect({i * 6.3, (i % 4) * 3.1, 4, 4});
     round.addEllipseInRect({2, 6, 44, 38});
-    auto root = filled({0, 0, 300, 240}, {1, 1, 1, 1});
+    auto root = filledLayer({0, 0, 300, 240}, {1, 1, 1, 1});
     root->addSublayer(shape({70, 5, 130, 20}, rings, Color::clear(), {1, 0, 0, 1}));
     root->addSublayer(drawnBy({10, 30, 30, 20}, recorder));
 
-    auto panel = filled({50, 35, 90, 60}, {0.9, 0.9, 0.9, 0.8});
+    auto panel = filledLayer({50, 35, 90, 60}, {0.9, 0.9, 0.9, 0.8});
     panel->setCornerRadius(6);
     panel->setShadowOpacity(0.6);
     panel->setShadowRadius(5);
@@ -1512,12 +1512,12 @@ std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const
     root->addSublayer(panel);
     root->addSublayer(shadowedBox({160, 40, 60, 40}, 8));
 
-    auto masked = filled({230, 40, 50, 50}, {0, 0.3, 1, 1});
-    masked->addSublayer(filled({5, 5, 20, 20}, {1, 1, 0, 1}));
+    auto masked = filledLayer({230, 40, 50, 50}, {0, 0.3, 1, 1});
+    masked->addSublayer(filledLayer({5, 5, 20, 20}, {1, 1, 0, 1}));
     masked->setMask(shape({0, 0, 50, 50}, round, {0, 0, 0, 1}, Color::clear()));
     root->addSublayer(masked);
 
-    auto card = filled({20, 110, 120, 110}, {0.2, 0.7, 0.3, 1});
+    auto card = filledLayer({20, 110, 120, 110}, {0.2, 0.7, 0.3, 1});
     card->setCornerRadius(14);
     card->setMasksToBounds(true);
     auto holder = Layer::make();
@@ -1526,14 +1526,14 @@ std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const
     holder->setShadowRadius(3);
     holder->addSublayer(drawnBy({5, 5, 60, 40}, ink));
     card->addSublayer(holder);
-    card->addSublayer(filled({100, 90, 40, 40}, {0, 0, 0, 1}));
+    card->addSublayer(filledLayer({100, 90, 40, 40}, {0, 0, 0, 1}));
     root->addSublayer(card);
 
-    auto faded = filled({160, 110, 110, 100}, {0.3, 0.3, 0.9, 1});
+    auto faded = filledLayer({160, 110, 110, 100}, {0.3, 0.3, 0.9, 1});
     faded->setOpacity(0.6);
     faded->setShadowOpacity(0.5);
     faded->setShadowRadius(6);
-    faded->addSublayer(filled({10, 10, 40, 30}, {1, 0.5, 0, 1}));
+    faded->addSublayer(filledLayer({10, 10, 40, 30}, {1, 0.5, 0, 1}));
     root->addSublayer(faded);
     return root;
 }

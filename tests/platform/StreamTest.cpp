@@ -27,7 +27,7 @@ std::string readFile(const fs::path& p) {
     return s.str();
 }
 
-long write(OutputStream& stream, std::string_view text) {
+long writeText(OutputStream& stream, std::string_view text) {
     return stream.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
@@ -64,21 +64,21 @@ TEST(Stream, MemoryOutput) {
     stream->open();
     EXPECT_EQ(stream->status(), StreamStatus::Open);
     EXPECT_TRUE(stream->hasSpaceAvailable());
-    EXPECT_EQ(write(*stream, "hello, "), 7);
-    EXPECT_EQ(write(*stream, ""), 0);
-    EXPECT_EQ(write(*stream, std::string_view("wor\0ld", 6)), 6);
+    EXPECT_EQ(writeText(*stream, "hello, "), 7);
+    EXPECT_EQ(writeText(*stream, ""), 0);
+    EXPECT_EQ(writeText(*stream, std::string_view("wor\0ld", 6)), 6);
     stream->close();
     EXPECT_EQ(stream->status(), StreamStatus::Closed);
     ASSERT_NE(stream->dataWrittenToMemory(), nullptr);
     EXPECT_EQ(*stream->dataWrittenToMemory(), bytes(std::string_view("hello, wor\0ld", 13)));
 
     // Writing after close fails the stream and keeps what was written.
-    EXPECT_EQ(write(*stream, "more"), -1);
+    EXPECT_EQ(writeText(*stream, "more"), -1);
     expectPosixError(*stream, EBADF);
     EXPECT_EQ(stream->dataWrittenToMemory()->size(), 13u);
 
     auto unopened = OutputStream::toMemory();
-    EXPECT_EQ(write(*unopened, "x"), -1);
+    EXPECT_EQ(writeText(*unopened, "x"), -1);
     expectPosixError(*unopened, EBADF);
     EXPECT_TRUE(unopened->dataWrittenToMemory()->empty());
 }
@@ -89,8 +89,8 @@ TEST(Stream, MemoryOutputMakesRoomForAnExpectedLengthAndGivesItsBytesAway) {
     stream->setExpectedLength(kExpected);
     stream->open();
     EXPECT_TRUE(stream->dataWrittenToMemory()->empty());
-    EXPECT_EQ(write(*stream, "abc"), 3);
-    // Room for the whole body from the first write on: it never moves.
+    EXPECT_EQ(writeText(*stream, "abc"), 3);
+    // Room for the whole body from the first writeText on: it never moves.
     ASSERT_GE(stream->dataWrittenToMemory()->capacity(), kExpected);
     const std::uint8_t* storage = stream->dataWrittenToMemory()->data();
     const std::vector<std::uint8_t> rest(kExpected - 3, 0x5a);
@@ -112,7 +112,7 @@ TEST(Stream, MemoryOutputMakesRoomForAnExpectedLengthAndGivesItsBytesAway) {
     auto fileStream = OutputStream::toFile(file);
     fileStream->setExpectedLength(kExpected);
     fileStream->open();
-    EXPECT_EQ(write(*fileStream, "abc"), 3);
+    EXPECT_EQ(writeText(*fileStream, "abc"), 3);
     fileStream->close();
     EXPECT_TRUE(fileStream->takeDataWrittenToMemory().empty());
     EXPECT_EQ(readFile(file), "abc");
@@ -188,17 +188,17 @@ TEST(Stream, FileOutputCreatesTruncatesAndAppends) {
     EXPECT_EQ(stream->dataWrittenToMemory(), nullptr);
     stream->open();
     ASSERT_EQ(stream->status(), StreamStatus::Open);
-    EXPECT_EQ(write(*stream, "first"), 5);
+    EXPECT_EQ(writeText(*stream, "first"), 5);
     stream->close();
     EXPECT_EQ(stream->status(), StreamStatus::Closed);
     EXPECT_EQ(readFile(file), "first");
-    EXPECT_EQ(write(*stream, "late"), -1);
+    EXPECT_EQ(writeText(*stream, "late"), -1);
     expectPosixError(*stream, EBADF);
     EXPECT_EQ(readFile(file), "first");
 
     auto appending = OutputStream::toFile(file, true);
     appending->open();
-    EXPECT_EQ(write(*appending, "+second"), 7);
+    EXPECT_EQ(writeText(*appending, "+second"), 7);
     appending->close();
     EXPECT_EQ(readFile(file), "first+second");
 
@@ -217,7 +217,7 @@ TEST(Stream, MissingFolderIsAnErrorAtOpen) {
     out->open();
     expectPosixError(*out, ENOENT);
     EXPECT_FALSE(out->hasSpaceAvailable());
-    EXPECT_EQ(write(*out, "x"), -1);
+    EXPECT_EQ(writeText(*out, "x"), -1);
     EXPECT_FALSE(fs::exists(file.parent_path()));
 
     auto in = InputStream::withFile(file);

@@ -76,16 +76,16 @@ private:
     std::string mName;
 };
 
-struct Stage {
+struct ControllerStage {
     testsupport::VirtualTime time;
     Log log;
     std::shared_ptr<Window> window;
 
-    explicit Stage(UserInterfaceIdiom idiom = UserInterfaceIdiom::phone, Size size = {390, 844}) {
+    explicit ControllerStage(UserInterfaceIdiom idiom = UserInterfaceIdiom::phone, Size size = {390, 844}) {
         Device::currentDevice().setUserInterfaceIdiom(idiom);
         window = std::make_shared<Window>(Rect{0, 0, size.width, size.height});
     }
-    ~Stage() { Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::phone); }
+    ~ControllerStage() { Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::phone); }
 
     std::shared_ptr<Logged> make(const std::string& name) { return std::make_shared<Logged>(log, name); }
     Log take() {
@@ -102,7 +102,7 @@ struct Stage {
 }  // namespace
 
 TEST(UiController, TheWindowsRootLoadsOnceAndAppearsAndAChildInACustomContainerFollowsIt) {
-    Stage s;
+    ControllerStage s;
     auto root = s.make("root");
     auto child = s.make("child");
     s.window->setRootViewController(root);
@@ -139,7 +139,7 @@ TEST(UiController, TheWindowsRootLoadsOnceAndAppearsAndAChildInACustomContainerF
 }
 
 TEST(UiController, AFullScreenPresentationSlidesUpOnTheClockAndDismissesWithItsCompletionLast) {
-    Stage s;
+    ControllerStage s;
     auto root = s.make("root");
     auto sheet = s.make("sheet");
     s.window->setRootViewController(root);
@@ -194,7 +194,7 @@ TEST(UiController, AFullScreenPresentationSlidesUpOnTheClockAndDismissesWithItsC
 }
 
 TEST(UiController, StackedPresentationsDismissFromBelowAndTheTopMostIsFound) {
-    Stage s;
+    ControllerStage s;
     auto root = s.make("root");
     auto a = s.make("a");
     auto b = s.make("b");
@@ -251,7 +251,7 @@ std::shared_ptr<View> addButtonView(ViewController& root, const Rect& frame) {
 
 TEST(UiController, APopoverPointsAtItsSourceOnATabletAndShowsAsASheetOnAPhone) {
     {
-        Stage s(UserInterfaceIdiom::tablet, {1024, 768});
+        ControllerStage s(UserInterfaceIdiom::tablet, {1024, 768});
         auto root = s.make("root");
         s.window->setRootViewController(root);
         const auto button = addButtonView(*root, {900, 20, 44, 44});
@@ -316,7 +316,7 @@ TEST(UiController, APopoverPointsAtItsSourceOnATabletAndShowsAsASheetOnAPhone) {
     {
         // The same popover on a phone shows as a sheet below the status
         // bar, which a drag down can dismiss; the presenter stays beneath.
-        Stage s(UserInterfaceIdiom::phone);
+        ControllerStage s(UserInterfaceIdiom::phone);
         auto root = s.make("root");
         s.window->setRootViewController(root);
         auto content = s.make("content");
@@ -335,7 +335,7 @@ TEST(UiController, APopoverPointsAtItsSourceOnATabletAndShowsAsASheetOnAPhone) {
     }
     {
         // Unless the delegate keeps it a popover.
-        Stage s(UserInterfaceIdiom::phone);
+        ControllerStage s(UserInterfaceIdiom::phone);
         auto root = s.make("root");
         s.window->setRootViewController(root);
         auto content = s.make("content");
@@ -420,7 +420,7 @@ public:
 }  // namespace
 
 TEST(UiController, ACustomPresentationRunsItsAnimatorsOnTheClockAndACancelledDismissalKeepsItShown) {
-    Stage s;
+    ControllerStage s;
     auto root = s.make("root");
     s.window->setRootViewController(root);
     auto details = s.make("details");
@@ -468,11 +468,11 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
     struct Case {
         const char* name;
         // Presents and asks for dismissals; the clock then runs two seconds.
-        std::function<void(Stage&, ViewController& root, const std::shared_ptr<Transitions>& custom)> run;
+        std::function<void(ControllerStage&, ViewController& root, const std::shared_ptr<Transitions>& custom)> run;
         Log expected;  // the appearances (not the root's) and completions, in order
     };
-    auto done = [](Stage& s, const char* name) { return [&s, name] { s.log.push_back(name); }; };
-    auto customSheet = [](Stage& s, const std::shared_ptr<Transitions>& custom) {
+    auto done = [](ControllerStage& s, const char* name) { return [&s, name] { s.log.push_back(name); }; };
+    auto customSheet = [](ControllerStage& s, const std::shared_ptr<Transitions>& custom) {
         auto sheet = s.make("sheet");
         sheet->setModalPresentationStyle(ModalPresentationStyle::custom);
         sheet->setTransitioningDelegate(custom);
@@ -480,7 +480,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
     };
     const Case cases[] = {
         {"asked twice as it slides in",
-         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
+         [&](ControllerStage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
              root.presentViewController(s.make("sheet"), true, done(s, "presented"));
              s.advance(0.15);
              root.topmostPresentedViewController()->dismissViewController(true, done(s, "first"));
@@ -489,7 +489,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
          {"sheet.willAppear", "sheet.didAppear", "presented", "sheet.willDisappear", "sheet.didDisappear", "first",
           "second"}},
         {"asked again as it slides out",
-         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
+         [&](ControllerStage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
              root.presentViewController(s.make("sheet"), false);
              root.dismissViewController(true, done(s, "first"));
              s.advance(0.15);
@@ -497,7 +497,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
          },
          {"sheet.willAppear", "sheet.didAppear", "sheet.willDisappear", "sheet.didDisappear", "first", "second"}},
         {"asked as its slide-in is called off",
-         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>& custom) {
+         [&](ControllerStage& s, ViewController& root, const std::shared_ptr<Transitions>& custom) {
              auto sheet = customSheet(s, custom);
              custom->present = std::make_shared<FadeAnimator>(false, true);
              root.presentViewController(sheet, true, done(s, "presented"));
@@ -506,7 +506,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
          },
          {"sheet.willAppear", "sheet.willDisappear", "sheet.didDisappear", "first"}},
         {"asked as a slide-out is called off",
-         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>& custom) {
+         [&](ControllerStage& s, ViewController& root, const std::shared_ptr<Transitions>& custom) {
              auto sheet = customSheet(s, custom);
              root.presentViewController(sheet, false);
              custom->dismiss = std::make_shared<FadeAnimator>(true, true);
@@ -518,7 +518,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
          {"sheet.willAppear", "sheet.didAppear", "sheet.willDisappear", "sheet.willAppear", "sheet.didAppear",
           "sheet.willDisappear", "sheet.didDisappear", "second"}},
         {"the presenter's asked as the one above slides in",
-         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
+         [&](ControllerStage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
              auto below = s.make("below");
              below->setModalPresentationStyle(ModalPresentationStyle::overFullScreen);
              root.presentViewController(below, false);
@@ -532,7 +532,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Stage s;
+        ControllerStage s;
         auto root = s.make("root");
         s.window->setRootViewController(root);
         auto custom = std::make_shared<Transitions>();
@@ -549,7 +549,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
 }
 
 TEST(UiController, ANavigationStackPushesAndPopsWithAppearanceInOrderAndItsDoneButtonWorks) {
-    Stage s;
+    ControllerStage s;
     auto first = s.make("first");
     auto second = s.make("second");
     auto third = s.make("third");
@@ -600,7 +600,7 @@ TEST(UiController, ANavigationStackPushesAndPopsWithAppearanceInOrderAndItsDoneB
 }
 
 TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelectionOnInsert) {
-    Stage s;
+    ControllerStage s;
     auto a = s.make("a");
     auto b = s.make("b");
     auto c = s.make("c");
@@ -639,7 +639,7 @@ TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelection
 }
 
 TEST(UiController, TurningThePhoneTellsControllersOfTheSizeThenOfTheirTraits) {
-    Stage s;
+    ControllerStage s;
     auto root = s.make("root");
     auto sheet = s.make("sheet");
     sheet->setModalPresentationStyle(ModalPresentationStyle::overFullScreen);
@@ -722,7 +722,7 @@ public:
 }  // namespace
 
 TEST(UiController, ANavigationDelegatesAnimatorSlidesPushesAndPopsOnTheClock) {
-    Stage s;
+    ControllerStage s;
     auto first = s.make("first");
     auto second = s.make("second");
     auto sliding = std::make_shared<Sliding>();
@@ -763,7 +763,7 @@ TEST(UiController, ANavigationDelegatesAnimatorSlidesPushesAndPopsOnTheClock) {
 }
 
 TEST(UiController, AFormSheetCentresOnATabletAndLayoutAndStatusBarCallsFollowThePresentation) {
-    Stage s(UserInterfaceIdiom::tablet, {1024, 768});
+    ControllerStage s(UserInterfaceIdiom::tablet, {1024, 768});
     s.window->makeKeyAndVisible();
     auto root = s.make("root");
     s.window->setRootViewController(root);

@@ -33,12 +33,12 @@ double lineHeight(double size = kSize) { return platform::fontMetrics("DejaVu Sa
 
 double ceil2(double v) { return std::ceil(v * 2) / 2; }
 
-struct Scene {
+struct LabelScene {
     testsupport::VirtualTime time;
     std::shared_ptr<Window> window = std::make_shared<Window>(Rect{0, 0, 400, 200});
     std::shared_ptr<Label> label = std::make_shared<Label>();
 
-    Scene() {
+    LabelScene() {
         window->setBackgroundColor(Color{1, 1, 1, 1});
         label->setFont(Font::systemFont(kSize));
         window->addSubview(label);
@@ -66,7 +66,7 @@ struct Scene {
 }  // namespace
 
 TEST(UiLabel, WrapsAtWordsAndSizesToTheLines) {
-    Scene s;
+    LabelScene s;
     s.label->setText("Gleis Weiche Kreuzung Bogen Mast");
     s.label->setNumberOfLines(0);
     const double wrapWidth = width("Gleis Weiche Kreuzung") + 4;
@@ -100,7 +100,7 @@ TEST(UiLabel, WrapsAtWordsAndSizesToTheLines) {
 }
 
 TEST(UiLabel, TheLineBreakModeDecidesWhatTheLastLineShows) {
-    Scene s;
+    LabelScene s;
     const std::string text = "Gleis Weiche Kreuzung Bogen Mast";
     s.label->setText(text);
     s.label->setFrame({0, 0, 150, 40});
@@ -131,7 +131,7 @@ TEST(UiLabel, TheLineBreakModeDecidesWhatTheLastLineShows) {
 }
 
 TEST(UiLabel, ShrinksToFitNoSmallerThanTheMinimumScale) {
-    Scene s;
+    LabelScene s;
     const std::string text = "Gleisplan Hauptbahnhof";
     const double natural = width(text);
     s.label->setText(text);
@@ -172,7 +172,7 @@ TEST(UiLabel, ShrinksToFitNoSmallerThanTheMinimumScale) {
 }
 
 TEST(UiLabel, AttributedTextDrawsRunsAndItsShadow) {
-    Scene s;
+    LabelScene s;
     AttributedString text("\u2588\u2588");
     TextStyle red;
     red.foregroundColor = Color{1, 0, 0, 1};
@@ -206,7 +206,7 @@ TEST(UiLabel, AttributedTextDrawsRunsAndItsShadow) {
 
 TEST(UiLabel, TextBetweenPixelsIsAsSharpAsDrawnStraightOntoThem) {
     // Kept at the screen's pixels, not at the label's own and resampled.
-    Scene s;
+    LabelScene s;
     s.label->setText("Sharp 47 ixl");
     s.label->setFrame({10.25, 20.75, 120, 24});
     s.window->snapshot();

@@ -18,9 +18,9 @@ using platform::ui::Window;
 
 namespace {
 
-class Sized : public View {
+class StackSized : public View {
 public:
-    explicit Sized(Size size) : mSize(size) {}
+    explicit StackSized(Size size) : mSize(size) {}
     Size intrinsicContentSize() const override { return mSize; }
     void resize(Size size) {
         mSize = size;
@@ -33,15 +33,15 @@ private:
 
 constexpr double kNone = platform::ui::kViewNoIntrinsicMetric;
 
-struct Scene {
+struct StackScene {
     testsupport::VirtualTime time;
     std::shared_ptr<Window> window = std::make_shared<Window>(Rect{0, 0, 400, 400});
-    std::shared_ptr<Sized> a = std::make_shared<Sized>(Size{40, 20});
-    std::shared_ptr<Sized> b = std::make_shared<Sized>(Size{60, 30});
-    std::shared_ptr<Sized> c = std::make_shared<Sized>(Size{50, kNone});
+    std::shared_ptr<StackSized> a = std::make_shared<StackSized>(Size{40, 20});
+    std::shared_ptr<StackSized> b = std::make_shared<StackSized>(Size{60, 30});
+    std::shared_ptr<StackSized> c = std::make_shared<StackSized>(Size{50, kNone});
     std::shared_ptr<StackView> stack = StackView::make({a, b, c});
 
-    Scene() {
+    StackScene() {
         stack->setFrame({0, 0, 300, 50});
         stack->setSpacing(10);
         window->addSubview(stack);
@@ -93,7 +93,7 @@ TEST(UiStackView, EachDistributionSharesTheLengthAsItSays) {
         {"equal centering", StackViewDistribution::equalCentering, 300, {0, 117.5, 250}, {40, 60, 50}},
     };
     for (const Case& k : cases) {
-        Scene s;
+        StackScene s;
         s.stack->setDistribution(k.distribution);
         s.stack->setFrame({0, 0, k.length, 50});
         const auto frames = s.frames();
@@ -105,7 +105,7 @@ TEST(UiStackView, EachDistributionSharesTheLengthAsItSays) {
     }
 
     // Hugging decides who takes the room left.
-    Scene s;
+    StackScene s;
     s.b->setContentHuggingPriority(200, LayoutConstraintAxis::horizontal);
     const auto frames = s.frames();
     EXPECT_EQ(frames[1].width, 190);
@@ -125,7 +125,7 @@ TEST(UiStackView, AlignmentPlacesViewsAcrossTheAxis) {
         {StackViewAlignment::bottom, {30, 20, 0}, {20, 30, 50}},
     };
     for (const Case& k : cases) {
-        Scene s;
+        StackScene s;
         s.stack->setAlignment(k.alignment);
         const auto frames = s.frames();
         for (std::size_t i = 0; i < 3; ++i) {
@@ -136,7 +136,7 @@ TEST(UiStackView, AlignmentPlacesViewsAcrossTheAxis) {
 }
 
 TEST(UiStackView, HiddenViewsTakeNoRoomAndChangesLayTheStackOutAgain) {
-    Scene s;
+    StackScene s;
     s.stack->setDistribution(StackViewDistribution::fillEqually);
     s.frames();
     s.b->setHidden(true);
@@ -165,7 +165,7 @@ TEST(UiStackView, HiddenViewsTakeNoRoomAndChangesLayTheStackOutAgain) {
 }
 
 TEST(UiStackView, ArrangedViewsAreSubviewsToo) {
-    Scene s;
+    StackScene s;
     EXPECT_EQ(s.stack->subviews().size(), 3u);
     s.stack->removeArrangedSubview(s.b.get());
     EXPECT_EQ(s.stack->arrangedSubviews().size(), 2u);

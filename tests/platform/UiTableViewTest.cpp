@@ -89,7 +89,7 @@ public:
     Log log;
 };
 
-struct Scene {
+struct TableScene {
     testsupport::VirtualTime time;
     std::shared_ptr<Window> window = std::make_shared<Window>(Rect{0, 0, 390, 844});
     std::shared_ptr<TableView> table = TableView::make({0, 100, 390, 700});
@@ -97,7 +97,7 @@ struct Scene {
     std::set<TableViewCell*> made;
     TouchSynth synth{window};
 
-    Scene() {
+    TableScene() {
         table->registerCell("Row", [this](const std::string& identifier) {
             auto cell = std::make_shared<RowCell>(TableViewCellStyle::defaultStyle, identifier);
             auto label = std::make_shared<Label>(Rect{16, 0, 200, 44});
@@ -152,7 +152,7 @@ struct Scene {
 }  // namespace
 
 TEST(UiTableView, ScrollingTenThousandRowsReusesAScreenfulOfCells) {
-    Scene s;
+    TableScene s;
     EXPECT_EQ(s.table->contentSize(), (Size{390, 10000 * 44.0}));
     EXPECT_EQ(s.table->visibleCells().size(), 16u) << "700 points of 44-point rows";
     s.expectCellsMatchData();
@@ -196,7 +196,7 @@ TEST(UiTableView, ScrollingTenThousandRowsReusesAScreenfulOfCells) {
 }
 
 TEST(UiTableView, HeightsHeadersAndFooterPlaceTheRows) {
-    Scene s;
+    TableScene s;
     s.rows->counts = {4, 5};
     s.rows->titled = true;
     s.rows->heights = true;  // 20, 30, 40, 20, ...
@@ -250,7 +250,7 @@ TEST(UiTableView, HeightsHeadersAndFooterPlaceTheRows) {
 // Rows whose height follows the width are measured again when it changes;
 // the cells shown and the selection stay.
 TEST(UiTableView, AWidthChangeAsksTheHeightsAgainAndPlacesTheRowsAnew) {
-    Scene s;
+    TableScene s;
     s.rows->heights = true;  // 20, 30, 40, 20, ...
     s.rows->narrowExtra = 20;
     s.table->reloadData();
@@ -270,7 +270,7 @@ TEST(UiTableView, AWidthChangeAsksTheHeightsAgainAndPlacesTheRowsAnew) {
 }
 
 TEST(UiTableView, TapsSelectRowsThroughTheTouchSystem) {
-    Scene s;
+    TableScene s;
     // Row 3 lies at 132 to 176 in the table, at 100 in the window.
     s.synth.tap({100, 100 + 150});
     s.synth.wait(0.5);
@@ -312,7 +312,7 @@ TEST(UiTableView, TapsSelectRowsThroughTheTouchSystem) {
 }
 
 TEST(UiTableView, ReloadsKeepTheCellsInStepWithTheData) {
-    Scene s;
+    TableScene s;
     s.table->selectRow(IndexPath{0, 2}, false);
     s.rows->prefix = "new ";
     auto before = s.table->cellForRowAtIndexPath({0, 4});

@@ -22,7 +22,7 @@ using platform::ui::ViewAnimationOptions;
 
 namespace {
 
-struct Scene {
+struct AnimationScene {
     testsupport::VirtualTime time;
     std::shared_ptr<View> view = std::make_shared<View>(Rect{0, 0, 100, 100});
     double start = currentMediaTime();
@@ -39,7 +39,7 @@ struct Scene {
 }  // namespace
 
 TEST(UiViewAnimation, ChangesInABlockAnimateFromWhatWasShownToTheNewModel) {
-    Scene s;
+    AnimationScene s;
     s.view->setCenter({50, 50});
     bool done = false;
     View::animate(
@@ -82,7 +82,7 @@ TEST(UiViewAnimation, ChangesInABlockAnimateFromWhatWasShownToTheNewModel) {
 }
 
 TEST(UiViewAnimation, CompletionsComeInTimeOrderAndSayWhetherTheyFinished) {
-    Scene s;
+    AnimationScene s;
     auto other = std::make_shared<View>(Rect{0, 0, 10, 10});
     std::vector<std::string> heard;
     auto note = [&](const char* name) {
@@ -132,7 +132,7 @@ TEST(UiViewAnimation, CompletionsComeInTimeOrderAndSayWhetherTheyFinished) {
 }
 
 TEST(UiViewAnimation, ChangesMadeWithoutAnimationAreImmediate) {
-    Scene s;
+    AnimationScene s;
     View::animate(1.0, [&] {
         View::performWithoutAnimation([&] { s.view->setAlpha(0.5); });
         s.view->setBackgroundColor(Color{1, 0, 0, 1});
@@ -155,7 +155,7 @@ TEST(UiViewAnimation, ChangesMadeWithoutAnimationAreImmediate) {
 
 TEST(UiViewAnimation, SpringsSettleAsTheDurationEnds) {
     for (const double damping : {1.0, 0.3}) {
-        Scene s;
+        AnimationScene s;
         s.view->setCenter({0, 0});
         View::animate(0.5, 0, damping, 0, ViewAnimationOptions::none, [&] { s.view->setCenter({100, 0}); });
         double most = 0;

@@ -21,7 +21,7 @@
 namespace {
 
 // base64 of "key-of-account-a"
-const std::string kKey = "a2V5LW9mLWFjY291bnQtYQ==";
+const std::string kAccountKey = "a2V5LW9mLWFjY291bnQtYQ==";
 const std::string kDevKeyText = "foobarBazQuxCornflowerTapestryWindmillOrchardMeadowBrookHarbor42";
 
 std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
@@ -85,17 +85,17 @@ TEST_F(CloudStorageAccount, DefaultEndpointsFromAccountNameKeyAndProtocol) {
         std::string primary, secondary;
     };
     const Case cases[] = {
-        {"https", "DefaultEndpointsProtocol=https;AccountName=a;AccountKey=" + kKey, true,
+        {"https", "DefaultEndpointsProtocol=https;AccountName=a;AccountKey=" + kAccountKey, true,
          "https://a.blob.core.vekmont-storage.net", "https://a-secondary.blob.core.vekmont-storage.net"},
-        {"http", "DefaultEndpointsProtocol=http;AccountName=a;AccountKey=" + kKey, false,
+        {"http", "DefaultEndpointsProtocol=http;AccountName=a;AccountKey=" + kAccountKey, false,
          "http://a.blob.core.vekmont-storage.net", "http://a-secondary.blob.core.vekmont-storage.net"},
-        {"protocol compared case-sensitively", "DefaultEndpointsProtocol=HTTP;AccountName=a;AccountKey=" + kKey, true,
+        {"protocol compared case-sensitively", "DefaultEndpointsProtocol=HTTP;AccountName=a;AccountKey=" + kAccountKey,
+         true, "https://a.blob.core.vekmont-storage.net", "https://a-secondary.blob.core.vekmont-storage.net"},
+        {"no protocol means https", "AccountName=a;AccountKey=" + kAccountKey, true,
          "https://a.blob.core.vekmont-storage.net", "https://a-secondary.blob.core.vekmont-storage.net"},
-        {"no protocol means https", "AccountName=a;AccountKey=" + kKey, true, "https://a.blob.core.vekmont-storage.net",
-         "https://a-secondary.blob.core.vekmont-storage.net"},
-        {"pairs in any order", "AccountKey=" + kKey + ";AccountName=acct7;DefaultEndpointsProtocol=http", false,
+        {"pairs in any order", "AccountKey=" + kAccountKey + ";AccountName=acct7;DefaultEndpointsProtocol=http", false,
          "http://acct7.blob.core.vekmont-storage.net", "http://acct7-secondary.blob.core.vekmont-storage.net"},
-        {"a later pair replaces an earlier one", "AccountName=x;AccountName=a;AccountKey=" + kKey, true,
+        {"a later pair replaces an earlier one", "AccountName=x;AccountName=a;AccountKey=" + kAccountKey, true,
          "https://a.blob.core.vekmont-storage.net", "https://a-secondary.blob.core.vekmont-storage.net"},
     };
     for (const Case& c : cases) {
@@ -118,15 +118,15 @@ TEST_F(CloudStorageAccount, DefaultEndpointsFromAccountNameKeyAndProtocol) {
 }
 
 TEST_F(CloudStorageAccount, EndpointSuffix) {
-    auto account =
-        parse("DefaultEndpointsProtocol=https;AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=blobs.example.org");
+    auto account = parse("DefaultEndpointsProtocol=https;AccountName=a;AccountKey=" + kAccountKey +
+                         ";EndpointSuffix=blobs.example.org");
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(account->blob_endpoint().primaryUri()->absoluteString(), "https://a.blob.blobs.example.org");
     EXPECT_EQ(account->blob_endpoint().secondaryUri()->absoluteString(), "https://a-secondary.blob.blobs.example.org");
     EXPECT_EQ(account->endpointSuffix(), "blobs.example.org");
 
     // Naming the default suffix is the same as naming none.
-    auto named = parse("AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=core.vekmont-storage.net");
+    auto named = parse("AccountName=a;AccountKey=" + kAccountKey + ";EndpointSuffix=core.vekmont-storage.net");
     ASSERT_NE(named, nullptr);
     EXPECT_FALSE(named->endpointSuffix().has_value());
     EXPECT_EQ(named->blob_endpoint().primaryUri()->absoluteString(), "https://a.blob.core.vekmont-storage.net");
@@ -135,7 +135,7 @@ TEST_F(CloudStorageAccount, EndpointSuffix) {
 TEST_F(CloudStorageAccount, ExplicitBlobEndpoints) {
     {
         SCOPED_TRACE("shared key with an endpoint keeps its port and path; no secondary");
-        auto account = parse("AccountName=a;AccountKey=" + kKey + ";BlobEndpoint=http://127.0.0.1:10001/a");
+        auto account = parse("AccountName=a;AccountKey=" + kAccountKey + ";BlobEndpoint=http://127.0.0.1:10001/a");
         ASSERT_NE(account, nullptr);
         EXPECT_TRUE(account->explicitEndpoints());
         EXPECT_EQ(account->blob_endpoint().primaryUri()->absoluteString(), "http://127.0.0.1:10001/a");
@@ -168,7 +168,7 @@ TEST_F(CloudStorageAccount, ExplicitBlobEndpoints) {
     }
     {
         SCOPED_TRACE("shared key is preferred to a SAS given with it");
-        auto account = parse("SharedAccessSignature=sv=1&sig=2;AccountName=a;AccountKey=" + kKey +
+        auto account = parse("SharedAccessSignature=sv=1&sig=2;AccountName=a;AccountKey=" + kAccountKey +
                              ";BlobEndpoint=https://x.example.org");
         ASSERT_NE(account, nullptr);
         EXPECT_TRUE(account->storageCredentials()->isSharedKey());
@@ -182,7 +182,7 @@ TEST_F(CloudStorageAccount, LocalStorageOverridesWhatIsGivenWithIt) {
         auto account = parse(std::string("UseLocalStorage=") + flag +
                              ";DefaultEndpointsProtocol=https;"
                              "AccountName=other;AccountKey=" +
-                             kKey + ";BlobEndpoint=https://elsewhere.example.org");
+                             kAccountKey + ";BlobEndpoint=https://elsewhere.example.org");
         ASSERT_NE(account, nullptr);
         EXPECT_TRUE(account->explicitEndpoints());
         EXPECT_EQ(account->blob_endpoint().primaryUri()->absoluteString(), "http://127.0.0.1:10000/localaccount1");
@@ -190,7 +190,7 @@ TEST_F(CloudStorageAccount, LocalStorageOverridesWhatIsGivenWithIt) {
         EXPECT_EQ(account->storageCredentials()->accountKey(), bytes(kDevKeyText));
     }
     // Only "true" selects local storage.
-    auto account = parse("UseLocalStorage=yes;AccountName=a;AccountKey=" + kKey);
+    auto account = parse("UseLocalStorage=yes;AccountName=a;AccountKey=" + kAccountKey);
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(account->blob_endpoint().primaryUri()->absoluteString(), "https://a.blob.core.vekmont-storage.net");
     EXPECT_EQ(account->storageCredentials()->accountName(), "a");
@@ -205,26 +205,28 @@ TEST_F(CloudStorageAccount, RefusedConnectionStrings) {
         std::string reason;
     };
     const Case cases[] = {
-        {"trailing ;", "AccountName=a;AccountKey=" + kKey + ";", invalid},
-        {"piece without =", "AccountName=a;garbage;AccountKey=" + kKey, invalid},
+        {"trailing ;", "AccountName=a;AccountKey=" + kAccountKey + ";", invalid},
+        {"piece without =", "AccountName=a;garbage;AccountKey=" + kAccountKey, invalid},
         {"empty text", "", invalid},
-        {"empty piece in the middle", "AccountName=a;;AccountKey=" + kKey, invalid},
-        {"keys in another case", "accountname=a;accountkey=" + kKey, missingName},
+        {"empty piece in the middle", "AccountName=a;;AccountKey=" + kAccountKey, invalid},
+        {"keys in another case", "accountname=a;accountkey=" + kAccountKey, missingName},
         {"SAS without an endpoint", "SharedAccessSignature=sv=2016-03-14&sig=abc", missingName},
         {"account name without key", "AccountName=a", missingName},
-        {"endpoint that is no URL", "AccountName=a;AccountKey=" + kKey + ";BlobEndpoint=not a url", invalid},
-        {"account name no host may hold", "AccountName=a b;AccountKey=" + kKey, "Invalid storage account name."},
+        {"endpoint that is no URL", "AccountName=a;AccountKey=" + kAccountKey + ";BlobEndpoint=not a url", invalid},
+        {"account name no host may hold", "AccountName=a b;AccountKey=" + kAccountKey, "Invalid storage account name."},
         // Names that would make a URL on another host, or with more than a host.
-        {"account name with a query", "AccountName=evil.example?;AccountKey=" + kKey, "Invalid storage account name."},
-        {"account name with user info", "AccountName=a@evil.example;AccountKey=" + kKey,
+        {"account name with a query", "AccountName=evil.example?;AccountKey=" + kAccountKey,
          "Invalid storage account name."},
-        {"account name with a path", "AccountName=evil.example/;AccountKey=" + kKey, "Invalid storage account name."},
-        {"account name with a fragment", "AccountName=evil.example#;AccountKey=" + kKey,
+        {"account name with user info", "AccountName=a@evil.example;AccountKey=" + kAccountKey,
          "Invalid storage account name."},
-        {"account name with an escape", "AccountName=a%2Eb;AccountKey=" + kKey, "Invalid storage account name."},
-        {"suffix with an escape", "AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=%65vil.example",
+        {"account name with a path", "AccountName=evil.example/;AccountKey=" + kAccountKey,
          "Invalid storage account name."},
-        {"suffix with a path", "AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=example.test/x",
+        {"account name with a fragment", "AccountName=evil.example#;AccountKey=" + kAccountKey,
+         "Invalid storage account name."},
+        {"account name with an escape", "AccountName=a%2Eb;AccountKey=" + kAccountKey, "Invalid storage account name."},
+        {"suffix with an escape", "AccountName=a;AccountKey=" + kAccountKey + ";EndpointSuffix=%65vil.example",
+         "Invalid storage account name."},
+        {"suffix with a path", "AccountName=a;AccountKey=" + kAccountKey + ";EndpointSuffix=example.test/x",
          "Invalid storage account name."},
     };
     for (const Case& c : cases) {
@@ -261,14 +263,15 @@ TEST_F(CloudStorageAccount, KeyTextNeverReachesLogsOrErrors) {
 
 TEST_F(CloudStorageAccount, AnErrorLeftInTheHolderDoesNotFailAGoodString) {
     std::optional<platform::Error> error = BLSMakeInvalidArgumentError("left over");
-    auto account = BLSCloudStorageAccount::accountFromConnectionString("AccountName=a;AccountKey=" + kKey, error);
+    auto account =
+        BLSCloudStorageAccount::accountFromConnectionString("AccountName=a;AccountKey=" + kAccountKey, error);
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(account->storageCredentials()->accountName(), "a");
 }
 
 TEST_F(CloudStorageAccount, MakingAccountsFromCredentials) {
     std::optional<platform::Error> error;
-    auto sharedKey = std::make_shared<BLSStorageCredentials>("acct", kKey);
+    auto sharedKey = std::make_shared<BLSStorageCredentials>("acct", kAccountKey);
 
     auto account = BLSCloudStorageAccount::makeWithCredentials(sharedKey, false, error);
     ASSERT_NE(account, nullptr);
@@ -320,21 +323,22 @@ TEST_F(CloudStorageAccount, ConnectionStringsWrittenBack) {
     };
     const Case cases[] = {
         {"shared key, https",
-         BLSCloudStorageAccount::makeWithCredentials(std::make_shared<BLSStorageCredentials>("a", kKey), true, error),
-         "DefaultEndpointsProtocol=https;AccountName=a;AccountKey=" + kKey},
+         BLSCloudStorageAccount::makeWithCredentials(std::make_shared<BLSStorageCredentials>("a", kAccountKey), true,
+                                                     error),
+         "DefaultEndpointsProtocol=https;AccountName=a;AccountKey=" + kAccountKey},
         {"shared key, http, own suffix",
-         BLSCloudStorageAccount::makeWithCredentials(std::make_shared<BLSStorageCredentials>("a", kKey), false,
+         BLSCloudStorageAccount::makeWithCredentials(std::make_shared<BLSStorageCredentials>("a", kAccountKey), false,
                                                      "blobs.example.org", error),
-         "DefaultEndpointsProtocol=http;AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=blobs.example.org"},
+         "DefaultEndpointsProtocol=http;AccountName=a;AccountKey=" + kAccountKey + ";EndpointSuffix=blobs.example.org"},
         {"named SAS, derived endpoints",
          BLSCloudStorageAccount::makeWithCredentials(BLSStorageCredentials::makeWithSASToken("sv=1&sig=2", "n"), true,
                                                      error),
          "DefaultEndpointsProtocol=https;SharedAccessSignature=sv=1&sig=2"},
         {"shared key, explicit endpoint",
-         BLSCloudStorageAccount::makeWithCredentials(std::make_shared<BLSStorageCredentials>("a", kKey),
+         BLSCloudStorageAccount::makeWithCredentials(std::make_shared<BLSStorageCredentials>("a", kAccountKey),
                                                      url("http://127.0.0.1:10001/a"), std::nullopt, std::nullopt,
                                                      std::nullopt, error),
-         "AccountName=a;AccountKey=" + kKey + ";BlobEndpoint=http://127.0.0.1:10001/a"},
+         "AccountName=a;AccountKey=" + kAccountKey + ";BlobEndpoint=http://127.0.0.1:10001/a"},
         {"SAS, explicit endpoint",
          BLSCloudStorageAccount::makeWithCredentials(BLSStorageCredentials::makeWithSASToken("sv=1&sig=2"),
                                                      url("https://files.example.org"), std::nullopt, std::nullopt,
@@ -359,8 +363,8 @@ TEST_F(CloudStorageAccount, ConnectionStringsWrittenBack) {
 
 TEST_F(CloudStorageAccount, WrittenConnectionStringsParseBackToTheSameSettings) {
     std::optional<platform::Error> error;
-    auto made = BLSCloudStorageAccount::makeWithCredentials(std::make_shared<BLSStorageCredentials>("a", kKey), false,
-                                                            "blobs.example.org", error);
+    auto made = BLSCloudStorageAccount::makeWithCredentials(std::make_shared<BLSStorageCredentials>("a", kAccountKey),
+                                                            false, "blobs.example.org", error);
     ASSERT_NE(made, nullptr);
     auto parsed = parse(made->connectionString());
     ASSERT_NE(parsed, nullptr);
@@ -383,7 +387,7 @@ TEST_F(CloudStorageAccount, WrittenConnectionStringsParseBackToTheSameSettings) 
 }
 
 TEST_F(CloudStorageAccount, EachBlobClientIsNewAndUsesTheAccountsSettings) {
-    auto account = parse("AccountName=a;AccountKey=" + kKey + ";BlobEndpoint=http://127.0.0.1:10001/a");
+    auto account = parse("AccountName=a;AccountKey=" + kAccountKey + ";BlobEndpoint=http://127.0.0.1:10001/a");
     ASSERT_NE(account, nullptr);
     auto first = account->getBlobClient();
     auto second = account->getBlobClient();
@@ -396,7 +400,7 @@ TEST_F(CloudStorageAccount, EachBlobClientIsNewAndUsesTheAccountsSettings) {
 }
 
 TEST_F(CloudStorageAccount, AccountSharedAccessSignature) {
-    auto account = parse("AccountName=a;AccountKey=" + kKey);
+    auto account = parse("AccountName=a;AccountKey=" + kAccountKey);
     ASSERT_NE(account, nullptr);
     BLSSharedAccessAccountParameters parameters;
     parameters.permissions = 1;    // r

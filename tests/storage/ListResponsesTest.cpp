@@ -13,7 +13,7 @@
 
 namespace {
 
-std::span<const std::uint8_t> bytes(const std::string& text) {
+std::span<const std::uint8_t> listBytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
@@ -127,7 +127,8 @@ std::vector<Failure> malformedDocuments() {
 TEST(ListResponses, ContainerListingReadsNamesPropertiesMetadataAndMarker) {
     BLSOperationContext context;
     std::optional<platform::Error> error;
-    auto response = BLSListContainersResponse::parseListContainersResponseWithData(bytes(kContainers), context, error);
+    auto response =
+        BLSListContainersResponse::parseListContainersResponseWithData(listBytes(kContainers), context, error);
     ASSERT_TRUE(response);
     EXPECT_FALSE(error);
     ASSERT_EQ(response->containerListItems.size(), 2u);
@@ -162,7 +163,7 @@ TEST(ListResponses, EmptyOrMissingNextMarkerMeansNoContinuation) {
         BLSOperationContext context;
         std::optional<platform::Error> error;
         auto containers =
-            BLSListContainersResponse::parseListContainersResponseWithData(bytes(document), context, error);
+            BLSListContainersResponse::parseListContainersResponseWithData(listBytes(document), context, error);
         ASSERT_TRUE(containers) << document;
         EXPECT_TRUE(containers->containerListItems.empty());
         EXPECT_FALSE(containers->nextMarker) << document;
@@ -172,7 +173,7 @@ TEST(ListResponses, EmptyOrMissingNextMarkerMeansNoContinuation) {
 TEST(ListResponses, BlobListingKeepsDocumentOrderPrefixesAndCopyState) {
     BLSOperationContext context;
     std::optional<platform::Error> error;
-    auto response = BLSListBlobsResponse::parseListBlobsResponseWithData(bytes(kBlobs), context, error);
+    auto response = BLSListBlobsResponse::parseListBlobsResponseWithData(listBytes(kBlobs), context, error);
     ASSERT_TRUE(response);
     EXPECT_FALSE(error);
     EXPECT_FALSE(response->nextMarker);
@@ -267,7 +268,7 @@ TEST(ListResponses, HostileNumbersInListingsLeaveTheFieldUnset) {
                                      c.properties + "</Properties></Blob></Blobs></EnumerationResults>";
         BLSOperationContext context;
         std::optional<platform::Error> error;
-        auto response = BLSListBlobsResponse::parseListBlobsResponseWithData(bytes(document), context, error);
+        auto response = BLSListBlobsResponse::parseListBlobsResponseWithData(listBytes(document), context, error);
         ASSERT_TRUE(response) << c.name;
         EXPECT_FALSE(error) << c.name;
         ASSERT_EQ(response->blobListItems.size(), 1u) << c.name;
@@ -292,7 +293,7 @@ TEST(ListResponses, ListingDatesBeyondTheClockGiveNoDate) {
 </Containers></EnumerationResults>)";
     BLSOperationContext context;
     std::optional<platform::Error> error;
-    auto listed = BLSListContainersResponse::parseListContainersResponseWithData(bytes(containers), context, error);
+    auto listed = BLSListContainersResponse::parseListContainersResponseWithData(listBytes(containers), context, error);
     ASSERT_TRUE(listed);
     ASSERT_EQ(listed->containerListItems.size(), 2u);
     EXPECT_FALSE(listed->containerListItems[0].properties.lastModified);
@@ -305,7 +306,7 @@ TEST(ListResponses, ListingDatesBeyondTheClockGiveNoDate) {
   <CopyStatus>success</CopyStatus>
   <CopyCompletionTime>Fri, 31 Dec 9999 23:59:59 GMT</CopyCompletionTime>
 </Properties></Blob></Blobs></EnumerationResults>)";
-    auto blobList = BLSListBlobsResponse::parseListBlobsResponseWithData(bytes(blobs), context, error);
+    auto blobList = BLSListBlobsResponse::parseListBlobsResponseWithData(listBytes(blobs), context, error);
     ASSERT_TRUE(blobList);
     ASSERT_EQ(blobList->blobListItems.size(), 1u);
     const BLSBlobListItem& item = blobList->blobListItems[0];
@@ -347,7 +348,7 @@ TEST(ListResponses, StoredPoliciesNeverInheritFromTheEntryBefore) {
     BLSOperationContext context;
     std::optional<platform::Error> error;
     auto permissions = BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(
-        bytes(document), context, error);
+        listBytes(document), context, error);
     ASSERT_TRUE(permissions);
     EXPECT_FALSE(error);
 
@@ -370,8 +371,8 @@ TEST(ListResponses, StoredPoliciesNeverInheritFromTheEntryBefore) {
 
     // Empty times are no times.
     auto empty = BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(
-        bytes("<SignedIdentifiers><SignedIdentifier><Id>e</Id><AccessPolicy><Start></Start><Expiry/>"
-              "<Permission/></AccessPolicy></SignedIdentifier></SignedIdentifiers>"),
+        listBytes("<SignedIdentifiers><SignedIdentifier><Id>e</Id><AccessPolicy><Start></Start><Expiry/>"
+                  "<Permission/></AccessPolicy></SignedIdentifier></SignedIdentifiers>"),
         context, error);
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->storedPolicies, (std::map<std::string, BLSSharedAccessPolicy>{{"e", BLSSharedAccessPolicy{"e"}}}));
@@ -394,7 +395,7 @@ TEST(ListResponses, StoredPoliciesWithUnreadableValuesFail) {
         BLSOperationContext context;
         std::optional<platform::Error> error;
         auto permissions = BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(
-            bytes(document), context, error);
+            listBytes(document), context, error);
         EXPECT_FALSE(permissions) << c.name;
         ASSERT_TRUE(error) << c.name;
         EXPECT_TRUE(BLSIsError(*error, c.code)) << c.name << ": " << error->code();
@@ -414,7 +415,7 @@ TEST(ListResponses, BlockListReadsModesIdsAndSizesInOrder) {
 </BlockList>)";
     BLSOperationContext context;
     std::optional<platform::Error> error;
-    auto blocks = BLSGetBlockListResponse::parseGetBlockListResponseWithData(bytes(document), context, error);
+    auto blocks = BLSGetBlockListResponse::parseGetBlockListResponseWithData(listBytes(document), context, error);
     ASSERT_TRUE(blocks);
     EXPECT_FALSE(error);
     EXPECT_EQ(*blocks, (std::vector<BLSBlockListItem>{{"QUFB", BLSBlockListModeCommitted, 4194304},
@@ -422,7 +423,7 @@ TEST(ListResponses, BlockListReadsModesIdsAndSizesInOrder) {
                                                       {"Q0ND", BLSBlockListModeUncommitted, 0}}));
 
     auto empty = BLSGetBlockListResponse::parseGetBlockListResponseWithData(
-        bytes("<BlockList><CommittedBlocks/><UncommittedBlocks/></BlockList>"), context, error);
+        listBytes("<BlockList><CommittedBlocks/><UncommittedBlocks/></BlockList>"), context, error);
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->empty());
 }
@@ -433,7 +434,7 @@ TEST(ListResponses, BlockSizesThatAreNotCountsFailTheReply) {
                                      "</Size></Block></CommittedBlocks></BlockList>";
         BLSOperationContext context;
         std::optional<platform::Error> error;
-        EXPECT_FALSE(BLSGetBlockListResponse::parseGetBlockListResponseWithData(bytes(document), context, error))
+        EXPECT_FALSE(BLSGetBlockListResponse::parseGetBlockListResponseWithData(listBytes(document), context, error))
             << size;
         ASSERT_TRUE(error) << size;
         EXPECT_TRUE(BLSIsError(*error, BLSErrorCode::ParseError)) << size;
@@ -451,7 +452,7 @@ TEST(ListResponses, PageRangesBecomeLocationAndLength) {
 </PageList>)";
     BLSOperationContext context;
     std::optional<platform::Error> error;
-    auto ranges = BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(bytes(document), context, error);
+    auto ranges = BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(listBytes(document), context, error);
     ASSERT_TRUE(ranges);
     EXPECT_FALSE(error);
     EXPECT_EQ(
@@ -459,7 +460,7 @@ TEST(ListResponses, PageRangesBecomeLocationAndLength) {
         (std::vector<BLSULLRange>{
             {0, 512}, {1024, 1024}, {4294967296ull, 1}, {0, 9223372036854775808ull}, {9223372036854775807ull, 1}}));
 
-    auto none = BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(bytes("<PageList/>"), context, error);
+    auto none = BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(listBytes("<PageList/>"), context, error);
     ASSERT_TRUE(none);
     EXPECT_TRUE(none->empty());
 }
@@ -483,7 +484,8 @@ TEST(ListResponses, HostilePageRangesFailTheReply) {
     for (const Failure& c : cases) {
         BLSOperationContext context;
         std::optional<platform::Error> error;
-        EXPECT_FALSE(BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(bytes(c.document), context, error))
+        EXPECT_FALSE(
+            BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(listBytes(c.document), context, error))
             << c.name;
         ASSERT_TRUE(error) << c.name;
         EXPECT_TRUE(BLSIsError(*error, BLSErrorCode::ParseError)) << c.name;
@@ -527,24 +529,25 @@ TEST(ListResponses, MalformedRepliesFailEveryReaderWithCode6) {
     const std::vector<std::pair<const char*, Reader>> readers = {
         {"containers",
          [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
-             return BLSListContainersResponse::parseListContainersResponseWithData(bytes(d), c, e).has_value();
+             return BLSListContainersResponse::parseListContainersResponseWithData(listBytes(d), c, e).has_value();
          }},
         {"blobs",
          [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
-             return BLSListBlobsResponse::parseListBlobsResponseWithData(bytes(d), c, e).has_value();
+             return BLSListBlobsResponse::parseListBlobsResponseWithData(listBytes(d), c, e).has_value();
          }},
         {"policies",
          [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
-             return BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(bytes(d), c, e)
+             return BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(listBytes(d), c,
+                                                                                                       e)
                  .has_value();
          }},
         {"blocks",
          [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
-             return BLSGetBlockListResponse::parseGetBlockListResponseWithData(bytes(d), c, e).has_value();
+             return BLSGetBlockListResponse::parseGetBlockListResponseWithData(listBytes(d), c, e).has_value();
          }},
         {"pages",
          [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
-             return BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(bytes(d), c, e).has_value();
+             return BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(listBytes(d), c, e).has_value();
          }},
     };
     for (const auto& [readerName, read] : readers) {
@@ -572,7 +575,7 @@ TEST(ListResponses, LargeListingReadsEveryItem) {
     document += "</Blobs><NextMarker>next</NextMarker></EnumerationResults>";
     BLSOperationContext context;
     std::optional<platform::Error> error;
-    auto response = BLSListBlobsResponse::parseListBlobsResponseWithData(bytes(document), context, error);
+    auto response = BLSListBlobsResponse::parseListBlobsResponseWithData(listBytes(document), context, error);
     ASSERT_TRUE(response);
     ASSERT_EQ(response->blobListItems.size(), static_cast<std::size_t>(count));
     EXPECT_EQ(response->blobListItems[12345].name, "b12345");

@@ -11,14 +11,14 @@
 
 namespace {
 
-std::span<const std::uint8_t> bytes(const std::string& text) {
+std::span<const std::uint8_t> propertyBytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
 std::optional<BLSServiceProperties> parse(const std::string& document, std::optional<platform::Error>& error) {
     BLSOperationContext context;
-    return BLSServicePropertiesResponseParser::parseDownloadServicePropertiesResponseWithData(bytes(document), context,
-                                                                                              error);
+    return BLSServicePropertiesResponseParser::parseDownloadServicePropertiesResponseWithData(propertyBytes(document),
+                                                                                              context, error);
 }
 
 std::optional<BLSServiceProperties> parse(const std::string& document) {

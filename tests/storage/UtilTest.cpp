@@ -21,7 +21,7 @@ using std::chrono::seconds;
 
 Date at(long long epochSeconds) { return Date(seconds(epochSeconds)); }
 
-std::optional<platform::net::URL> url(const char* text) {
+std::optional<platform::net::URL> testUrl(const char* text) {
     auto parsed = platform::net::URL::parse(text);
     EXPECT_TRUE(parsed) << text;
     return parsed;
@@ -137,7 +137,7 @@ TEST(StorageUtil, PathStyleForAddressesWithoutDnsName) {
         {"dotted name that is no address", "http://10.0.0.256/acct", false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(BLSUtil::usePathStyleAddressing(url(c.url)), c.pathStyle) << c.name;
+        EXPECT_EQ(BLSUtil::usePathStyleAddressing(testUrl(c.url)), c.pathStyle) << c.name;
     }
     EXPECT_FALSE(BLSUtil::usePathStyleAddressing(std::nullopt));
     EXPECT_TRUE(BLSUtil::isPathDnsNameWithHost(""));
@@ -222,7 +222,7 @@ TEST(StorageUtil, DatesBeyondTheClockAreNoDatesButWideDatesHoldThem) {
 }
 
 TEST(StorageUtil, OptionalHeadersJoinWithComma) {
-    platform::net::URLRequest request(*url("https://acct.blob.example.net/c"));
+    platform::net::URLRequest request(*testUrl("https://acct.blob.example.net/c"));
     BLSUtil::addOptionalHeaderToRequest(request, "x-bs-meta-a", std::optional<std::string>());
     BLSUtil::addOptionalHeaderToRequest(request, "x-bs-range-get-content-md5", std::optional<std::int64_t>());
     EXPECT_TRUE(request.headers.empty());

@@ -73,7 +73,7 @@ struct ClientRig {
     std::shared_ptr<TLMHttpClient> client;
 };
 
-std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> clientBytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 }  // namespace
 
@@ -90,7 +90,7 @@ TEST(TLMHttpClient, AnswersThatMayChangeAreRetriedOthersEndTheCall) {
         const std::string path = "/status/" + std::to_string(c.status);
         rig.server.script(path, {}, IngestionAnswer::withStatus(c.status));
         Outcome outcome;
-        rig.send(path, bytes("{}"), outcome, {1, 2});
+        rig.send(path, clientBytes("{}"), outcome, {1, 2});
         ASSERT_TRUE(rig.server.waitForRequests(++requests)) << c.status;
         if (c.retried) {
             for (const auto interval : {1s, 2s}) {
@@ -115,7 +115,7 @@ TEST(TLMHttpClient, AConnectionClosedWithoutAnswerIsRetriedLikeAnyNetworkError) 
     accepted.body = "{\"ok\":true}";
     rig.server.script("/logs", {IngestionAnswer::dropped(), IngestionAnswer::dropped()}, accepted);
     Outcome outcome;
-    rig.send("/logs", bytes("{\"logs\":[]}"), outcome);
+    rig.send("/logs", clientBytes("{\"logs\":[]}"), outcome);
     ASSERT_TRUE(rig.server.waitForRequests(1));
     ASSERT_TRUE(rig.waitForRetryWait());
     rig.clock->advance(10s);
@@ -139,8 +139,8 @@ TEST(TLMHttpClient, BodiesAreCompressedOnlyWhenItPays) {
         bool gzipped;
     };
     const Case cases[] = {
-        {"short", bytes(std::string(1399, 'a')), false},
-        {"long enough and repetitive", bytes(std::string(1400, 'a')), true},
+        {"short", clientBytes(std::string(1399, 'a')), false},
+        {"long enough and repetitive", clientBytes(std::string(1400, 'a')), true},
         {"long but incompressible", noise, false},
     };
     std::size_t requests = 0;
@@ -165,7 +165,7 @@ TEST(TLMHttpClient, ACancelledCallEndsOnceWithCancelledAndIsNotRetried) {
     ClientRig rig;
     rig.server.script("/logs", {}, IngestionAnswer::withStatus(500));
     Outcome outcome;
-    const auto call = rig.send("/logs", bytes("{}"), outcome);
+    const auto call = rig.send("/logs", clientBytes("{}"), outcome);
     ASSERT_TRUE(rig.server.waitForRequests(1));
     ASSERT_TRUE(rig.waitForRetryWait());
     call->cancel();
@@ -190,9 +190,9 @@ TEST(TLMHttpClient, DisablingCancelsWhatIsOutAndRefusesNewCalls) {
     rig.server.script("/slow", {}, slow);
     Outcome onTheWire;
     Outcome waiting;
-    rig.send("/slow", bytes("{}"), onTheWire);
+    rig.send("/slow", clientBytes("{}"), onTheWire);
     rig.server.script("/failing", {}, IngestionAnswer::withStatus(503));
-    rig.send("/failing", bytes("{}"), waiting);
+    rig.send("/failing", clientBytes("{}"), waiting);
     ASSERT_TRUE(rig.waitForRetryWait());
     ASSERT_TRUE(testsupport::eventually([&] {
         const auto calls = rig.client->pendingCalls();
@@ -202,7 +202,7 @@ TEST(TLMHttpClient, DisablingCancelsWhatIsOutAndRefusesNewCalls) {
     rig.client->setEnabled(false);
     EXPECT_FALSE(rig.client->isEnabled());
     Outcome refused;
-    rig.send("/slow", bytes("{}"), refused);
+    rig.send("/slow", clientBytes("{}"), refused);
     ASSERT_TRUE(testsupport::eventually(
         [&] { return onTheWire.count() == 1 && waiting.count() == 1 && refused.count() == 1; }));
     for (Outcome* outcome : {&onTheWire, &waiting, &refused}) {
@@ -214,7 +214,7 @@ TEST(TLMHttpClient, DisablingCancelsWhatIsOutAndRefusesNewCalls) {
     rig.client->setEnabled(true);
     Outcome again;
     rig.server.script("/ok", {}, IngestionAnswer::withStatus(200));
-    rig.send("/ok", bytes("{}"), again);
+    rig.send("/ok", clientBytes("{}"), again);
     ASSERT_TRUE(testsupport::eventually([&] { return again.count() == 1; }));
     EXPECT_EQ(again.status, 200);
 }
@@ -225,7 +225,7 @@ TEST(TLMHttpClient, APauseTakesBackWhatIsOnTheWireAndResumeSendsItWithoutCountin
     slow.delaySeconds = 1;
     rig.server.script("/logs", {slow}, IngestionAnswer::withStatus(200));
     Outcome outcome;
-    const auto call = rig.send("/logs", bytes("{}"), outcome);
+    const auto call = rig.send("/logs", clientBytes("{}"), outcome);
     // Paused once the server has the request and before it answers.
     ASSERT_TRUE(testsupport::eventually([&] { return rig.server.requests().size() == 1; }));
     rig.client->pause();

@@ -133,7 +133,7 @@ Bytes bigEndian32(std::uint32_t value) {
             static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
 }
 
-Bytes concat(std::initializer_list<Bytes> parts) {
+Bytes concatBytes(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
@@ -184,32 +184,32 @@ TEST(TLMKeyedArchiver, BytesOfTheFormat) {
     // {"k": 1} and an object with one text field: lengths and numbers
     // big-endian, fields in the order written.
     EXPECT_EQ(archived(TLMArchiveValue::Dictionary{{"k", 1}}),
-              concat({kHeader, {0x0A}, bigEndian32(1), bigEndian32(1), {'k'}, {0x03, 0, 0, 0, 0, 0, 0, 0, 1}}));
+              concatBytes({kHeader, {0x0A}, bigEndian32(1), bigEndian32(1), {'k'}, {0x03, 0, 0, 0, 0, 0, 0, 0, 1}}));
     auto record = std::make_shared<TestRecord>();
     record->name = "x";
     record->when = TLMArchiveValue::Date(std::chrono::seconds(1));
     const std::string className = record->className();
     EXPECT_EQ(className, "(anonymous namespace)::TestRecord");
-    EXPECT_EQ(archived(record), concat({kHeader,
-                                        {0x0B},
-                                        bigEndian32(static_cast<std::uint32_t>(className.size())),
-                                        Bytes(className.begin(), className.end()),
-                                        bigEndian32(2),
-                                        bigEndian32(4),
-                                        {'n', 'a', 'm', 'e'},
-                                        {0x05},
-                                        bigEndian32(1),
-                                        {'x'},
-                                        bigEndian32(4),
-                                        {'w', 'h', 'e', 'n'},
-                                        {0x07, 0, 0, 0, 0, 0x3B, 0x9A, 0xCA, 0x00}}));
+    EXPECT_EQ(archived(record), concatBytes({kHeader,
+                                             {0x0B},
+                                             bigEndian32(static_cast<std::uint32_t>(className.size())),
+                                             Bytes(className.begin(), className.end()),
+                                             bigEndian32(2),
+                                             bigEndian32(4),
+                                             {'n', 'a', 'm', 'e'},
+                                             {0x05},
+                                             bigEndian32(1),
+                                             {'x'},
+                                             bigEndian32(4),
+                                             {'w', 'h', 'e', 'n'},
+                                             {0x07, 0, 0, 0, 0, 0x3B, 0x9A, 0xCA, 0x00}}));
     // An empty text, a missing date and a null child are not written at all.
     EXPECT_EQ(archived(std::make_shared<TestRecord>()),
-              concat({kHeader,
-                      {0x0B},
-                      bigEndian32(static_cast<std::uint32_t>(className.size())),
-                      Bytes(className.begin(), className.end()),
-                      bigEndian32(0)}));
+              concatBytes({kHeader,
+                           {0x0B},
+                           bigEndian32(static_cast<std::uint32_t>(className.size())),
+                           Bytes(className.begin(), className.end()),
+                           bigEndian32(0)}));
 }
 
 TEST(TLMKeyedArchiver, RefusesClassesAndKindsNotAllowed) {
@@ -245,11 +245,11 @@ TEST(TLMKeyedArchiver, RefusesClassesAndKindsNotAllowed) {
     TLMAllowedClasses abstractOnly;
     abstractOnly.add({TLMArchiveClass::of<AbstractRecord>()});
     const std::string abstractName = TLMClassName(typeid(AbstractRecord));
-    const Bytes forged = concat({kHeader,
-                                 {0x0B},
-                                 bigEndian32(static_cast<std::uint32_t>(abstractName.size())),
-                                 Bytes(abstractName.begin(), abstractName.end()),
-                                 bigEndian32(0)});
+    const Bytes forged = concatBytes({kHeader,
+                                      {0x0B},
+                                      bigEndian32(static_cast<std::uint32_t>(abstractName.size())),
+                                      Bytes(abstractName.begin(), abstractName.end()),
+                                      bigEndian32(0)});
     EXPECT_FALSE(read(forged, abstractOnly, &error));
     EXPECT_EQ(error, "class \"" + abstractName + "\" cannot be restored");
     EXPECT_NE(std::make_shared<Concrete>()->size(), 0);
@@ -263,24 +263,24 @@ TEST(TLMKeyedArchiver, FieldsOfTheWrongKindFailTheWholeArchive) {
     // Turn the child's class into an allowed class of another kind: a
     // dictionary under "child" where a record is expected.
     const std::string className = record->className();
-    Bytes asDictionary = concat({kHeader,
-                                 {0x0B},
-                                 bigEndian32(static_cast<std::uint32_t>(className.size())),
-                                 Bytes(className.begin(), className.end()),
-                                 bigEndian32(1),
-                                 bigEndian32(5),
-                                 {'c', 'h', 'i', 'l', 'd'},
-                                 {0x0A},
-                                 bigEndian32(0)});
+    Bytes asDictionary = concatBytes({kHeader,
+                                      {0x0B},
+                                      bigEndian32(static_cast<std::uint32_t>(className.size())),
+                                      Bytes(className.begin(), className.end()),
+                                      bigEndian32(1),
+                                      bigEndian32(5),
+                                      {'c', 'h', 'i', 'l', 'd'},
+                                      {0x0A},
+                                      bigEndian32(0)});
     EXPECT_EQ(readError(asDictionary), className + ": \"child\" is not an object");
-    Bytes numberAsName = concat({kHeader,
-                                 {0x0B},
-                                 bigEndian32(static_cast<std::uint32_t>(className.size())),
-                                 Bytes(className.begin(), className.end()),
-                                 bigEndian32(1),
-                                 bigEndian32(4),
-                                 {'n', 'a', 'm', 'e'},
-                                 {0x02}});
+    Bytes numberAsName = concatBytes({kHeader,
+                                      {0x0B},
+                                      bigEndian32(static_cast<std::uint32_t>(className.size())),
+                                      Bytes(className.begin(), className.end()),
+                                      bigEndian32(1),
+                                      bigEndian32(4),
+                                      {'n', 'a', 'm', 'e'},
+                                      {0x02}});
     EXPECT_EQ(readError(numberAsName), className + ": \"name\" is not a string");
     EXPECT_EQ(readError(bytes), "");
 }
@@ -294,29 +294,32 @@ TEST(TLMKeyedArchiver, DamagedAndHostileBytesGiveAnError) {
             << "cut at " << size;
     }
     EXPECT_EQ(readError(Bytes{}), "the archive is empty");
-    EXPECT_EQ(readError(concat({whole, {0x00}})), "bytes follow the archive's value");
+    EXPECT_EQ(readError(concatBytes({whole, {0x00}})), "bytes follow the archive's value");
     EXPECT_EQ(readError(Bytes{'T', 'L', 'M', 'B', 1, 0}), "the bytes are no archive");
     EXPECT_EQ(readError(Bytes{'T', 'L', 'M', 'A', 2, 0}), "the archive has version 2, not 1");
-    EXPECT_EQ(readError(concat({kHeader, {0x0C}})), "unknown value tag 12");
+    EXPECT_EQ(readError(concatBytes({kHeader, {0x0C}})), "unknown value tag 12");
 
     // Lengths and counts larger than the bytes left are refused before
     // anything is made for them.
-    EXPECT_EQ(readError(concat({kHeader, {0x05}, bigEndian32(0xFFFFFFFF), {'a'}})), "the archive ends inside a string");
-    EXPECT_EQ(readError(concat({kHeader, {0x06}, bigEndian32(2), {'a'}})), "the archive ends inside a data value");
-    EXPECT_EQ(readError(concat({kHeader, {0x09}, bigEndian32(0xFFFFFFFF), {0x00, 0x00}})),
+    EXPECT_EQ(readError(concatBytes({kHeader, {0x05}, bigEndian32(0xFFFFFFFF), {'a'}})),
+              "the archive ends inside a string");
+    EXPECT_EQ(readError(concatBytes({kHeader, {0x06}, bigEndian32(2), {'a'}})), "the archive ends inside a data value");
+    EXPECT_EQ(readError(concatBytes({kHeader, {0x09}, bigEndian32(0xFFFFFFFF), {0x00, 0x00}})),
               "a count larger than the archive holds in an array");
-    EXPECT_EQ(readError(concat({kHeader, {0x0A}, bigEndian32(2), bigEndian32(0), {0x00}})),
+    EXPECT_EQ(readError(concatBytes({kHeader, {0x0A}, bigEndian32(2), bigEndian32(0), {0x00}})),
               "a count larger than the archive holds in a dictionary");
-    EXPECT_EQ(readError(concat({kHeader, {0x0B}, bigEndian32(0x7FFFFFFF)})), "the archive ends inside a class name");
-    EXPECT_EQ(
-        readError(concat({kHeader, {0x0A}, bigEndian32(2), bigEndian32(1), {'k', 0x00}, bigEndian32(1), {'k', 0x01}})),
-        "a key appears twice in a dictionary");
+    EXPECT_EQ(readError(concatBytes({kHeader, {0x0B}, bigEndian32(0x7FFFFFFF)})),
+              "the archive ends inside a class name");
+    EXPECT_EQ(readError(concatBytes(
+                  {kHeader, {0x0A}, bigEndian32(2), bigEndian32(1), {'k', 0x00}, bigEndian32(1), {'k', 0x01}})),
+              "a key appears twice in a dictionary");
 
     // A hostile class name is shown short and printable.
     std::string name(100, 'A');
     name[0] = '\n';
-    EXPECT_EQ(readError(concat({kHeader, {0x0B}, bigEndian32(100), Bytes(name.begin(), name.end()), bigEndian32(0)})),
-              "class \"?" + std::string(63, 'A') + "...\" is not allowed");
+    EXPECT_EQ(
+        readError(concatBytes({kHeader, {0x0B}, bigEndian32(100), Bytes(name.begin(), name.end()), bigEndian32(0)})),
+        "class \"?" + std::string(63, 'A') + "...\" is not allowed");
 
     // Arrays nested 64 deep read; one more is refused without running deep.
     auto nested = [](int depth) {

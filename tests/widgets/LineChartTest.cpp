@@ -50,7 +50,7 @@ std::shared_ptr<GRLineChart> Chart(GRLineChart::Lines lines, std::vector<std::st
     return chart;
 }
 
-std::vector<std::string> Texts(const std::vector<std::shared_ptr<GRChartLabel>>& labels) {
+std::vector<std::string> LineTexts(const std::vector<std::shared_ptr<GRChartLabel>>& labels) {
     std::vector<std::string> texts;
     for (const auto& label : labels) texts.push_back(label->text());
     return texts;
@@ -82,10 +82,10 @@ TEST(LineChart, KeyPointsSitInTheirSlotsAtTheirValues) {
     EXPECT_EQ(chart->chartLineArray()[0][1]->strokeColor(), kBlue);
     EXPECT_EQ(chart->chartLineArray()[0][1]->strokeEnd(), 1) << "drawn at once without animation";
 
-    EXPECT_EQ(Texts(chart->yChartLabels()), (std::vector<std::string>{"0", "22", "44", "66", "88", "110"}));
+    EXPECT_EQ(LineTexts(chart->yChartLabels()), (std::vector<std::string>{"0", "22", "44", "66", "88", "110"}));
     EXPECT_EQ(chart->yChartLabels()[0]->frame(), (Rect{0, 225, 22.5, 11}));
     EXPECT_EQ(chart->yChartLabels()[1]->frame(), (Rect{0, 185, 22.5, 11}));
-    EXPECT_EQ(Texts(chart->xChartLabels()), (std::vector<std::string>{"Mo", "Tu", "We"}));
+    EXPECT_EQ(LineTexts(chart->xChartLabels()), (std::vector<std::string>{"Mo", "Tu", "We"}));
     EXPECT_EQ(chart->xChartLabels()[1]->frame(), (Rect{115, 225, 90, 25}));
 }
 
@@ -127,7 +127,7 @@ TEST(LineChart, MarkersKeepSegmentsClearOfTheirCentres) {
 
 TEST(LineChart, EqualValuesAndEmptyChartsDrawAtMidHeight) {
     auto flat = Chart({Line({0, 0, 0})}, {"A", "B", "C"});
-    EXPECT_EQ(Texts(flat->yChartLabels()), (std::vector<std::string>{"0", "0", "0"}));
+    EXPECT_EQ(LineTexts(flat->yChartLabels()), (std::vector<std::string>{"0", "0", "0"}));
     for (const auto& p : flat->pathPoints()[0]) EXPECT_NEAR(p.y, 100 - 5.5 + 25, 1e-9);
 
     // No labels and no points: an empty chart with finite geometry.
@@ -135,7 +135,7 @@ TEST(LineChart, EqualValuesAndEmptyChartsDrawAtMidHeight) {
     EXPECT_EQ(empty->xLabelWidth(), 0);
     EXPECT_TRUE(empty->pathPoints()[0].empty());
     EXPECT_EQ(empty->yValueMin(), 0);
-    for (const auto& text : Texts(empty->yChartLabels())) EXPECT_EQ(text, "0");
+    for (const auto& text : LineTexts(empty->yChartLabels())) EXPECT_EQ(text, "0");
     auto none = Chart({}, {"A"});
     EXPECT_EQ(none->getLegendWithMaxWidth(200), nullptr);
     none->setYLabels(std::vector<std::string>{});

@@ -21,13 +21,13 @@ using platform::Rect;
 
 namespace {
 
-struct Stage {
+struct ButtonStage {
     testsupport::VirtualTime time;
     std::shared_ptr<platform::ui::Window> window = std::make_shared<platform::ui::Window>(Rect{0, 0, 390, 844});
     std::shared_ptr<LoadingButton> button = LoadingButton::make({95, 400, 200, 44});
     platform::ui::TouchSynth synth{window};
 
-    Stage() {
+    ButtonStage() {
         window->setBackgroundColor(Color{1, 1, 1, 1});
         window->makeKeyAndVisible();
         button->setBackgroundColor(Color{0, 0.5, 0, 1});
@@ -48,7 +48,7 @@ struct Stage {
 }  // namespace
 
 TEST(LoadingButton, ATapShrinksItToASpinningCircle) {
-    Stage stage;
+    ButtonStage stage;
     const auto spinner = stage.button->spinLayer();
     EXPECT_EQ(spinner->frame(), (Rect{0, 0, 44, 44}));
     EXPECT_TRUE(spinner->isHidden());
@@ -82,7 +82,7 @@ TEST(LoadingButton, ATapShrinksItToASpinningCircle) {
 }
 
 TEST(LoadingButton, AFailureWidensShakesAndTakesTouchesAgain) {
-    Stage stage;
+    ButtonStage stage;
     stage.tapButton();
     stage.synth.wait(0.5);
     int completions = 0;
@@ -122,7 +122,7 @@ TEST(LoadingButton, AFailureWidensShakesAndTakesTouchesAgain) {
 }
 
 TEST(LoadingButton, ASuccessFillsTheScreenThenRestoresTheButton) {
-    Stage stage;
+    ButtonStage stage;
     stage.tapButton();
     stage.synth.wait(0.5);
     std::vector<double> completionTimes;
@@ -164,7 +164,7 @@ TEST(LoadingButton, ASuccessFillsTheScreenThenRestoresTheButton) {
 }
 
 TEST(LoadingButton, DraggingOutSpringsBackWithoutLoading) {
-    Stage stage;
+    ButtonStage stage;
     auto finger = stage.synth.touchDown({195, 422});
     stage.synth.wait(0.3);
     EXPECT_NEAR(stage.shownScale(), LoadingButton::kPressedScale, 0.001);
@@ -179,7 +179,7 @@ TEST(LoadingButton, DraggingOutSpringsBackWithoutLoading) {
 }
 
 TEST(LoadingButton, AButtonFromASceneSpinsInItsTint) {
-    Stage stage;
+    ButtonStage stage;
     stage.button->setTintColor(Color{1, 0, 0, 1});
     stage.button->awakeFromNib();
     EXPECT_EQ(stage.button->spinLayer()->strokeColor(), (Color{1, 0, 0, 1}));

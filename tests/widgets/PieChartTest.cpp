@@ -22,14 +22,15 @@ using platform::ui::ShapeLayer;
 
 namespace {
 
-const Color kRed{1, 0, 0, 1};
-const Color kBlue{0, 0, 1, 1};
+const Color kPieRed{1, 0, 0, 1};
+const Color kPieBlue{0, 0, 1, 1};
 const Color kYellow{1, 1, 0, 1};
 
 // Shares 0.25, 0.5 and 0.25: item 0 at the top right, item 1 the lower
 // half, item 2 the top left.
 GRPieChart::Items ThreeItems() {
-    return {GRPieChartDataItem::dataItemWithValue(1, kRed, "A"), GRPieChartDataItem::dataItemWithValue(2, kBlue, "B"),
+    return {GRPieChartDataItem::dataItemWithValue(1, kPieRed, "A"),
+            GRPieChartDataItem::dataItemWithValue(2, kPieBlue, "B"),
             GRPieChartDataItem::dataItemWithValue(1, kYellow, "C")};
 }
 
@@ -86,23 +87,23 @@ TEST(PieChart, LabelTextsFollowTheSettings) {
         std::vector<std::string> texts;
     } cases[] = {
         {"values summing to 0 give equal shares",
-         {GRPieChartDataItem::dataItemWithValue(0, kRed), GRPieChartDataItem::dataItemWithValue(0, kBlue)},
+         {GRPieChartDataItem::dataItemWithValue(0, kPieRed), GRPieChartDataItem::dataItemWithValue(0, kPieBlue)},
          [](GRPieChart&) {},
          {"50%", "50%"}},
         {"absolute values",
-         {GRPieChartDataItem::dataItemWithValue(3, kRed, "A"), GRPieChartDataItem::dataItemWithValue(1, kBlue)},
+         {GRPieChartDataItem::dataItemWithValue(3, kPieRed, "A"), GRPieChartDataItem::dataItemWithValue(1, kPieBlue)},
          [](GRPieChart& c) { c.setShowAbsoluteValues(true); },
          {"3\nA", "1"}},
         {"only values",
-         {GRPieChartDataItem::dataItemWithValue(3, kRed, "A"), GRPieChartDataItem::dataItemWithValue(1, kBlue)},
+         {GRPieChartDataItem::dataItemWithValue(3, kPieRed, "A"), GRPieChartDataItem::dataItemWithValue(1, kPieBlue)},
          [](GRPieChart& c) { c.setShowOnlyValues(true); },
          {"75%", "25%"}},
         {"hidden values leave the description, or nothing",
-         {GRPieChartDataItem::dataItemWithValue(3, kRed, "A"), GRPieChartDataItem::dataItemWithValue(1, kBlue)},
+         {GRPieChartDataItem::dataItemWithValue(3, kPieRed, "A"), GRPieChartDataItem::dataItemWithValue(1, kPieBlue)},
          [](GRPieChart& c) { c.setHideValues(true); },
          {"A", ""}},
         {"a share below the cutoff keeps an empty label",
-         {GRPieChartDataItem::dataItemWithValue(9, kRed), GRPieChartDataItem::dataItemWithValue(1, kBlue)},
+         {GRPieChartDataItem::dataItemWithValue(9, kPieRed), GRPieChartDataItem::dataItemWithValue(1, kPieBlue)},
          [](GRPieChart& c) { c.setLabelPercentageCutoff(0.2); },
          {"90%", ""}},
     };
@@ -227,9 +228,10 @@ TEST(PieChart, HighlightAtIndexOutOfRangeOnlyRemoves) {
 }
 
 TEST(PieChart, LegendListsItemsUpToTheFirstWithoutDescription) {
-    auto chart = GRPieChart::make({0, 0, 300, 300}, {GRPieChartDataItem::dataItemWithValue(1, kRed, "Straight track"),
-                                                     GRPieChartDataItem::dataItemWithValue(1, kBlue),
-                                                     GRPieChartDataItem::dataItemWithValue(1, kYellow, "Curves")});
+    auto chart =
+        GRPieChart::make({0, 0, 300, 300}, {GRPieChartDataItem::dataItemWithValue(1, kPieRed, "Straight track"),
+                                            GRPieChartDataItem::dataItemWithValue(1, kPieBlue),
+                                            GRPieChartDataItem::dataItemWithValue(1, kYellow, "Curves")});
     auto legend = chart->getLegendWithMaxWidth(300);
     ASSERT_NE(legend, nullptr);
     const auto labels = legend->findViews<Label>();
@@ -244,8 +246,8 @@ TEST(PieChart, LegendListsItemsUpToTheFirstWithoutDescription) {
     EXPECT_NEAR(legend->frame().width, labels[0]->frame().width + 16, 1e-3);
 
     // Side by side, wrapping into a second row when the next would not fit.
-    auto rows = GRPieChart::make({0, 0, 300, 300}, {GRPieChartDataItem::dataItemWithValue(1, kRed, "Straight track"),
-                                                    GRPieChartDataItem::dataItemWithValue(1, kBlue, "Turnouts"),
+    auto rows = GRPieChart::make({0, 0, 300, 300}, {GRPieChartDataItem::dataItemWithValue(1, kPieRed, "Straight track"),
+                                                    GRPieChartDataItem::dataItemWithValue(1, kPieBlue, "Turnouts"),
                                                     GRPieChartDataItem::dataItemWithValue(1, kYellow, "Curves")});
     rows->setLegendStyle(1);
     const auto wrapped = rows->getLegendWithMaxWidth(200)->findViews<Label>();
@@ -266,7 +268,7 @@ TEST(PieChart, SnapshotShowsTheRingAsDrawnByHand) {
 
     auto expected = charttest::ExpectedCanvas();
     const double top = -std::numbers::pi / 2;
-    const Color colors[] = {kRed, kBlue, kYellow};
+    const Color colors[] = {kPieRed, kPieBlue, kYellow};
     const double shares[] = {0, 0.25, 0.75, 1};
     expected->setLineWidth(100);
     for (int i = 0; i < 3; ++i) {

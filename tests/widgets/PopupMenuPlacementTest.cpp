@@ -24,14 +24,14 @@ namespace {
 
 const std::vector<std::string> kTitles{"By type", "By layer", "By height"};
 
-struct Screen {
+struct PlacementScreen {
     const char* name;
     UserInterfaceIdiom idiom;
     Size size;
     double bottomInset;
 };
 
-const Screen kScreens[] = {
+const PlacementScreen kScreens[] = {
     {"phone", UserInterfaceIdiom::phone, {390, 844}, 34},
     {"tablet", UserInterfaceIdiom::tablet, {820, 1180}, 20},
 };
@@ -39,7 +39,7 @@ const Screen kScreens[] = {
 }  // namespace
 
 TEST(PopupMenuPlacement, ThePanelSitsOnItsSourceAndStaysOnScreenAtEveryEdgeOfPhoneAndTablet) {
-    for (const Screen& screen : kScreens) {
+    for (const PlacementScreen& screen : kScreens) {
         const double W = screen.size.width;
         const double H = screen.size.height;
         // Three rows: 150 high; as wide as the longest title with its
@@ -100,7 +100,7 @@ TEST(PopupMenuPlacement, ThePanelSitsOnItsSourceAndStaysOnScreenAtEveryEdgeOfPho
 }
 
 TEST(PopupMenuPlacement, WithoutASourceOrWithAnItemOutsideABarThePanelIsCentred) {
-    for (const Screen& screen : kScreens) {
+    for (const PlacementScreen& screen : kScreens) {
         SCOPED_TRACE(screen.name);
         Stage s(screen.idiom, screen.size, screen.bottomInset);
         Rows rows(kTitles);

@@ -28,17 +28,17 @@ using platform::ui::TouchSynth;
 
 namespace {
 
-struct Stage {
+struct MirrorStage {
     testsupport::VirtualTime time;
     std::shared_ptr<TouchMarkWindow> window = std::make_shared<TouchMarkWindow>(Rect{0, 0, 390, 844});
     std::shared_ptr<platform::ui::ViewController> root = std::make_shared<platform::ui::ViewController>();
     TouchSynth synth{window};
 
-    Stage() {
+    MirrorStage() {
         window->setRootViewController(root);
         window->makeKeyAndVisible();
     }
-    ~Stage() { window->setRootViewController(nullptr); }
+    ~MirrorStage() { window->setRootViewController(nullptr); }
 
     std::vector<std::shared_ptr<TouchMarkView>> marks() const {
         std::vector<std::shared_ptr<TouchMarkView>> found;
@@ -56,7 +56,7 @@ Point centerOf(const Rect& r) { return {r.x + r.width / 2, r.y + r.height / 2}; 
 }  // namespace
 
 TEST(TouchMarkWindow, WithoutAMirroredScreenEventsPassUntouched) {
-    Stage stage;
+    MirrorStage stage;
     EXPECT_FALSE(stage.window->isActive());
     auto button = platform::ui::Button::make();
     button->setFrame({20, 20, 100, 44});
@@ -70,7 +70,7 @@ TEST(TouchMarkWindow, WithoutAMirroredScreenEventsPassUntouched) {
 }
 
 TEST(TouchMarkWindow, AMirroredDisplaySwitchesMarksOnAndOff) {
-    Stage stage;
+    MirrorStage stage;
     auto external = std::make_shared<Screen>(platform::Size{1920, 1080}, 1);
     external->setMirroredScreen(Screen::mainScreen());
     Screen::connectScreen(external);
@@ -110,7 +110,7 @@ TEST(TouchMarkWindow, TheEnvironmentSwitchTurnsMarksOn) {
 }
 
 TEST(TouchMarkWindow, MarksAppearUnderFingersAndFollowThem) {
-    Stage stage;
+    MirrorStage stage;
     stage.window->setAlwaysShowTouches(true);
     EXPECT_TRUE(stage.window->isActive());
     auto fingers = stage.synth.touchesDown({{100, 100}, {300, 500}});
@@ -146,7 +146,7 @@ TEST(TouchMarkWindow, MarksAppearUnderFingersAndFollowThem) {
 }
 
 TEST(TouchMarkWindow, ATapLeavesAMarkThatGrowsAsItFades) {
-    Stage stage;
+    MirrorStage stage;
     stage.window->setAlwaysShowTouches(true);
     auto finger = stage.synth.touchDown({50, 60});
     ASSERT_EQ(stage.marks().size(), 1u);
@@ -170,7 +170,7 @@ TEST(TouchMarkWindow, ATapLeavesAMarkThatGrowsAsItFades) {
 }
 
 TEST(TouchMarkWindow, ATouchLostInATableCellIsSweptAndComesBackWhenItMoves) {
-    Stage stage;
+    MirrorStage stage;
     stage.window->setAlwaysShowTouches(true);
     auto cell = std::make_shared<platform::ui::TableViewCell>();
     cell->setFrame({0, 100, 390, 44});
@@ -209,7 +209,7 @@ TEST(TouchMarkWindow, ATouchLostInATableCellIsSweptAndComesBackWhenItMoves) {
 }
 
 TEST(TouchMarkWindow, TheMarkIsARingInTheColoursGiven) {
-    Stage stage;
+    MirrorStage stage;
     stage.window->setAlwaysShowTouches(true);
     stage.window->setStrokeColor(platform::Color{1, 0, 0, 1});
     stage.window->setFillColor(platform::Color{0, 0, 1, 1});

@@ -340,7 +340,7 @@ TEST(BasicAnimation, RunsItsBlocksAtTheStartAndTheEnd) {
     testsupport::VirtualTime time;
     auto layer = platform::ui::Layer::make();
     std::vector<std::string> heard;
-    auto animation = BasicAnimation::animationWithKeyPath("opacity");
+    auto animation = ::BasicAnimation::animationWithKeyPath("opacity");
     EXPECT_EQ(animation->timingFunction(), platform::ui::MediaTimingFunction::easeIn());
     animation->setToValue(0.0);
     animation->setDuration(0.2);

@@ -27,7 +27,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-std::string format(const char* pattern, double value) {
+std::string formatValue(const char* pattern, double value) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, pattern, value);
     return buffer;
@@ -161,8 +161,8 @@ void GRPieChart::maskChart() {
 std::shared_ptr<Label> GRPieChart::descriptionLabelForItemAtIndex(std::size_t index) {
     auto label = std::make_shared<Label>(Rect{0, 0, 100, 80});
     const auto& item = mItems[index];
-    const std::string valueText =
-        mShowAbsoluteValues ? format("%.0f", item->value) : format("%.0f%%", ratioForItemAtIndex(index) * 100);
+    const std::string valueText = mShowAbsoluteValues ? formatValue("%.0f", item->value)
+                                                      : formatValue("%.0f%%", ratioForItemAtIndex(index) * 100);
     std::string text;
     if (mHideValues) {
         text = item->textDescription.value_or("");

@@ -16,7 +16,7 @@ constexpr double kBorderPadding = 7;    // text from a border, on each side
 constexpr double kVerticalPadding = 7;  // above and below the text, with a border
 constexpr double kClearButtonMargin = 6;
 constexpr double kCaretWidth = 2;
-constexpr double kCornerRadius = 5;
+constexpr double kFieldCornerRadius = 5;
 constexpr const char* kBullet = "\u2022";
 constexpr const char* kClearSymbol = "xmark.circle.fill";
 
@@ -220,9 +220,9 @@ void TextField::drawRect(Context& context, const Rect& rect) {
             context.setFillColor({1, 1, 1, 1});
             context.setStrokeColor({0.8, 0.8, 0.8, 1});
             context.setLineWidth(0.5);
-            context.addRoundedRect({b.x + 0.25, b.y + 0.25, b.width - 0.5, b.height - 0.5}, kCornerRadius);
+            context.addRoundedRect({b.x + 0.25, b.y + 0.25, b.width - 0.5, b.height - 0.5}, kFieldCornerRadius);
             context.fill();
-            context.addRoundedRect({b.x + 0.25, b.y + 0.25, b.width - 0.5, b.height - 0.5}, kCornerRadius);
+            context.addRoundedRect({b.x + 0.25, b.y + 0.25, b.width - 0.5, b.height - 0.5}, kFieldCornerRadius);
             context.stroke();
             break;
         case TextBorderStyle::line:

@@ -17,7 +17,6 @@
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 
 // The priority a log is stored with.
 std::uint8_t PriorityOf(TLMFlags flags) { return static_cast<std::uint8_t>(flags & 0xFF); }
@@ -88,7 +87,7 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
         }
     }
     if (!item || !item->isValid()) {
-        TLMLogWarning(kLogTag, "Log is not valid.");
+        TLMLogWarning(kTLMLogTag, "Log is not valid.");
         return;
     }
     std::string internalId = TLMNewUuidString();
@@ -208,13 +207,13 @@ void TLMChannelUnitDefault::storeLogs(std::vector<WaitingLog> logs, bool trySavi
         const std::shared_ptr<TLMAbstractLog>& log = waiting.log;
         bool filtered = !mEnabled;
         if (filtered) {
-            TLMLogDebug(kLogTag, "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
+            TLMLogDebug(kTLMLogTag, "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
         } else {
             notifyDelegates([&](TLMChannelDelegate& delegate) {
                 if (!filtered && delegate.channelUnitShouldFilterLog(*this, log)) filtered = true;
             });
             const std::string type = log->type();
-            if (filtered) TLMLogDebug(kLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
+            if (filtered) TLMLogDebug(kTLMLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
         }
         waiting.save = !filtered;
     }
@@ -311,7 +310,7 @@ void TLMChannelUnitDefault::noteSaveTried(bool keptBefore, std::uint64_t newlyKe
             mDroppedBeforeRefusal = mDroppedTotal;
         }
         const std::size_t count = mKept.size();
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The log database refuses saves for now (in use by another connection, damaged, "
                       "write-protected or full); %zu log(s) of group %s are kept until it takes them.",
                       count, groupId.c_str());
@@ -351,7 +350,7 @@ void TLMChannelUnitDefault::endRefusal() {
         std::chrono::duration_cast<std::chrono::seconds>(platform::Clock::shared()->instant() - mRefusalBegan);
     const std::string groupId = mConfiguration.groupId();
     const auto kept = static_cast<unsigned long long>(mRefusalKept);
-    TLMLogWarning(kLogTag,
+    TLMLogWarning(kTLMLogTag,
                   "The log database's refusal of group %s's logs ended after %lld s: %llu log(s) were kept "
                   "meanwhile, %llu lost past the bound.",
                   groupId.c_str(), static_cast<long long>(seconds.count()), kept,
@@ -406,7 +405,7 @@ bool TLMChannelUnitDefault::readStoredCount() {
     if (!count) {
         mStoredCount.reset();
         const std::string groupId = mConfiguration.groupId();
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The stored logs of group %s cannot be counted: the log database is in use by another "
                       "connection. They are counted again at the next flush.",
                       groupId.c_str());
@@ -447,7 +446,7 @@ void TLMChannelUnitDefault::reportDroppedLogs() {
     if (dropped == 0) return;
     mLastDropWarning = now;
     const std::string groupId = mConfiguration.groupId();
-    TLMLogWarning(kLogTag,
+    TLMLogWarning(kTLMLogTag,
                   "%llu log(s) of group %s were dropped before they could be saved: the log database refused "
                   "saves and more than %zu KiB of them waited. The lowest priority and oldest went first.",
                   static_cast<unsigned long long>(dropped), groupId.c_str(), kRefusedBytesLimit / 1024);
@@ -634,7 +633,7 @@ void TLMChannelUnitDefault::batchEnded(const TLMLogContainer& batch,
     const std::string& batchId = batch.batchId();
     const std::vector<std::shared_ptr<TLMAbstractLog>>& logs = batch.logs();
     if (mPendingBatchIds.erase(batchId) == 0) {
-        TLMLogWarning(kLogTag, "Batch Id %s not expected, ignore.", batchId.c_str());
+        TLMLogWarning(kTLMLogTag, "Batch Id %s not expected, ignore.", batchId.c_str());
         return;
     }
     mPendingBatchCount = mPendingBatchIds.size();
@@ -643,7 +642,7 @@ void TLMChannelUnitDefault::batchEnded(const TLMLogContainer& batch,
     const TLMBatchOutcome outcome = batchOutcome(response, error);
     if (outcome != TLMBatchOutcome::Kept) mLogsInBatches -= std::min<std::uint64_t>(mLogsInBatches, count);
     if (outcome == TLMBatchOutcome::Sent) {
-        TLMLogVerbose(kLogTag, "Sent %zu log(s) of group %s with batch Id %s.", count, groupId.c_str(),
+        TLMLogVerbose(kTLMLogTag, "Sent %zu log(s) of group %s with batch Id %s.", count, groupId.c_str(),
                       batchId.c_str());
         mStorage->deleteLogsWithBatchId(batchId, groupId);
         // A log JSON could not hold went without the others: it failed.
@@ -666,12 +665,12 @@ void TLMChannelUnitDefault::batchEnded(const TLMLogContainer& batch,
                   : (response ? TLMMakeHttpStatusError(response->statusCode)
                               : TLMMakeError(TLMErrorInvalidRequest, "The batch ended without an answer."));
         const std::string description = failure.localizedDescription();
-        TLMLogError(kLogTag, "Sending logs for batch Id %s failed: %s", batchId.c_str(), description.c_str());
+        TLMLogError(kTLMLogTag, "Sending logs for batch Id %s failed: %s", batchId.c_str(), description.c_str());
         if (outcome == TLMBatchOutcome::Refused) {
             mStorage->deleteLogsWithBatchId(batchId, groupId);
         } else {
-            TLMLogInfo(kLogTag, "The %zu log(s) of batch Id %s stay stored and go again after the next start.", count,
-                       batchId.c_str());
+            TLMLogInfo(kTLMLogTag, "The %zu log(s) of batch Id %s stay stored and go again after the next start.",
+                       count, batchId.c_str());
         }
         for (const auto& log : logs) {
             notifyDelegates(
@@ -745,7 +744,7 @@ void TLMChannelUnitDefault::deleteStoredLogs() {
     for (const WaitingLog& waiting : kept) completeEnqueueing(waiting);
     const std::size_t count = logs.size();
     const std::string groupId = mConfiguration.groupId();
-    TLMLogDebug(kLogTag, "Deleted %zu stored log(s) of group %s.", count, groupId.c_str());
+    TLMLogDebug(kTLMLogTag, "Deleted %zu stored log(s) of group %s.", count, groupId.c_str());
 }
 
 void TLMChannelUnitDefault::pauseWithIdentifyingObject(const void* identifyingObject) {

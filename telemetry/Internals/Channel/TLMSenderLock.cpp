@@ -14,7 +14,6 @@
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 
 // After the 16-byte mark: the date (ms since the epoch, host order) from
 // which a holder may load, written by the first process to open the file.
@@ -76,12 +75,12 @@ void TLMSenderLock::leaveReplacedFile() {
     mLostHold = mLostHold || mHeld;
     mLoadFrom.reset();
     if (mHeld) {
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The sender lock %s was removed or replaced while this process held it; it lets go and tries "
                       "the lock on the file now in its place.",
                       path.c_str());
     } else {
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The sender lock %s was removed or replaced; this process uses the file now in its place.",
                       path.c_str());
     }
@@ -96,7 +95,7 @@ void TLMSenderLock::useWithoutLock(const char* reason, int error) {
     mUnusable = true;
     mHeld = true;
     const std::string path = mFile.string();
-    TLMLogWarning(kLogTag,
+    TLMLogWarning(kTLMLogTag,
                   "The sender lock %s %s (%s): this process sends its stored logs as though no other process "
                   "shared them.",
                   path.c_str(), reason, std::strerror(error));
@@ -161,11 +160,11 @@ void TLMSenderLock::startHolding() {
         left = *loadFrom - now;
     }
     if (left == 0) {
-        TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());
+        TLMLogDebug(kTLMLogTag, "This process sends the stored logs (it holds %s).", path.c_str());
         return;
     }
     mLoadFrom = platform::Clock::shared()->instant() + std::chrono::milliseconds(left);
-    TLMLogDebug(kLogTag,
+    TLMLogDebug(kTLMLogTag,
                 "This process holds %s, made %lld ms ago; it sends the stored logs once a sender on a removed lock "
                 "file has seen it, in %lld ms.",
                 path.c_str(), static_cast<long long>(most - left), static_cast<long long>(left));

@@ -16,7 +16,6 @@ using platform::net::URLSessionTask;
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 
 platform::Error cancelledError() {
     return platform::Error(platform::net::URLErrorDomain, platform::net::URLErrorCancelled,
@@ -133,7 +132,8 @@ std::shared_ptr<TLMHttpCall> TLMHttpClient::sendAsync(const platform::net::URL& 
             return call;
         }
     }
-    TLMLogDebug(kLogTag, "The HTTP client is disabled; the request to %s is not sent.", url.absoluteString().c_str());
+    TLMLogDebug(kTLMLogTag, "The HTTP client is disabled; the request to %s is not sent.",
+                url.absoluteString().c_str());
     complete(call, std::nullopt, std::nullopt, cancelledError());
     return call;
 }
@@ -199,11 +199,11 @@ void TLMHttpClient::attemptEnded(URLSessionTask& task, const std::optional<platf
     const std::optional<HTTPURLResponse> response = error ? std::nullopt : task.response();
     const int status = response ? response->statusCode : 0;
     if (error) {
-        TLMLogDebug(kLogTag, "HTTP request to %s failed: %s", call->mUrl.absoluteString().c_str(),
+        TLMLogDebug(kTLMLogTag, "HTTP request to %s failed: %s", call->mUrl.absoluteString().c_str(),
                     error->localizedDescription().c_str());
         if (!isNetworkReachable()) {
             // Not the request's fault: it goes again once the network is back.
-            TLMLogError(kLogTag, "Internet connection is down.");
+            TLMLogError(kTLMLogTag, "Internet connection is down.");
             pause();
             return;
         }
@@ -236,7 +236,7 @@ void TLMHttpClient::scheduleRetry(const std::shared_ptr<TLMHttpCall>& call) {
             self->attempt(call);
         });
     }
-    TLMLogWarning(kLogTag, "Call attempt #%zu of %s failed; retrying in %g seconds.", retry + 1,
+    TLMLogWarning(kTLMLogTag, "Call attempt #%zu of %s failed; retrying in %g seconds.", retry + 1,
                   call->mUrl.absoluteString().c_str(), seconds);
 }
 
@@ -287,7 +287,7 @@ void TLMHttpClient::pause() {
             call->mInProgress = false;
         }
     }
-    TLMLogInfo(kLogTag, "HTTP client paused.");
+    TLMLogInfo(kTLMLogTag, "HTTP client paused.");
     for (const auto& task : tasks) task->cancel();
 }
 
@@ -299,7 +299,7 @@ void TLMHttpClient::resume() {
         mPaused = false;
         calls = mPendingCalls;
     }
-    TLMLogInfo(kLogTag, "HTTP client resumed.");
+    TLMLogInfo(kTLMLogTag, "HTTP client resumed.");
     for (const auto& call : calls) {
         mQueue->async([weakSelf = weak_from_this(), call] {
             if (const auto self = weakSelf.lock()) self->attempt(call);
@@ -323,9 +323,9 @@ void TLMHttpClient::setEnabled(bool isEnabled) {
     for (const auto& call : calls) cancelCall(call);
     if (isEnabled) {
         // Nothing was kept while disabled; a pause from before goes on.
-        TLMLogInfo(kLogTag, "HTTP client enabled.");
+        TLMLogInfo(kTLMLogTag, "HTTP client enabled.");
     } else {
-        TLMLogInfo(kLogTag, "HTTP client disabled; %zu call(s) cancelled.", calls.size());
+        TLMLogInfo(kTLMLogTag, "HTTP client disabled; %zu call(s) cancelled.", calls.size());
     }
 }
 
@@ -348,10 +348,10 @@ std::vector<std::shared_ptr<TLMHttpCall>> TLMHttpClient::pendingCalls() const {
 
 void TLMHttpClient::networkStateChanged() {
     if (isNetworkReachable()) {
-        TLMLogInfo(kLogTag, "Internet connection is up.");
+        TLMLogInfo(kTLMLogTag, "Internet connection is up.");
         resume();
     } else {
-        TLMLogInfo(kLogTag, "Internet connection is down.");
+        TLMLogInfo(kTLMLogTag, "Internet connection is down.");
         pause();
     }
 }

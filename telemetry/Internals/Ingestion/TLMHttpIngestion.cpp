@@ -14,7 +14,6 @@ using platform::net::HTTPURLResponse;
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -51,11 +50,11 @@ void TLMHttpIngestion::sendAsync(std::shared_ptr<const TLMLogContainer> data, co
     };
     if (!mEnabled) {
         const std::string className = TLMClassName(typeid(*this));
-        TLMLogWarning(kLogTag, "%s is disabled.", className.c_str());
+        TLMLogWarning(kTLMLogTag, "%s is disabled.", className.c_str());
         return fail(TLMErrorServiceDisabled, "The service is disabled.");
     }
     if (!TLMTelemetry::sharedInstance().isNetworkRequestsAllowed()) {
-        TLMLogDebug(kLogTag, "Network requests are not allowed; the batch %s is not sent.", callId.c_str());
+        TLMLogDebug(kTLMLogTag, "Network requests are not allowed; the batch %s is not sent.", callId.c_str());
         return fail(TLMErrorNetworkRequestsNotAllowed, "Network requests are not allowed.");
     }
     if (!data) return fail(TLMErrorInvalidLogContainer, "Invalid log container.");
@@ -66,7 +65,7 @@ void TLMHttpIngestion::sendAsync(std::shared_ptr<const TLMLogContainer> data, co
     } catch (const platform::net::InvalidHeaderError& error) {
         // A text of our own: the message is made later, on the logger's queue.
         const std::string reason = error.what();
-        TLMLogError(kLogTag, "The request headers cannot be sent: %s", reason.c_str());
+        TLMLogError(kTLMLogTag, "The request headers cannot be sent: %s", reason.c_str());
         return fail(TLMErrorInvalidRequest, "The request headers cannot be sent.");
     }
     std::optional<std::vector<std::uint8_t>> payload = getPayloadWithData(*data);
@@ -89,7 +88,7 @@ void TLMHttpIngestion::sendValidContainer(std::shared_ptr<const TLMLogContainer>
                                           TLMSendAsyncCompletionHandler handler) {
     const std::string batchId = data ? data->batchId() : std::string();
     if (!data || !data->isValid()) {
-        TLMLogError(kLogTag, "%s", "Invalid log container.");
+        TLMLogError(kTLMLogTag, "%s", "Invalid log container.");
         if (handler) {
             handler(batchId, std::nullopt, std::nullopt,
                     TLMMakeError(TLMErrorInvalidLogContainer, "Invalid log container."));
@@ -126,7 +125,7 @@ void TLMHttpIngestion::printResponse(const std::optional<HTTPURLResponse>& respo
         const long code = error->code();
         const std::string domain = error->domain();
         const std::string description = error->localizedDescription();
-        TLMLogDebug(kLogTag, "HTTP request error with code: %ld, domain: %s, description: %s", code, domain.c_str(),
+        TLMLogDebug(kTLMLogTag, "HTTP request error with code: %ld, domain: %s, description: %s", code, domain.c_str(),
                     description.c_str());
         return;
     }
@@ -142,7 +141,7 @@ void TLMHttpIngestion::printResponse(const std::optional<HTTPURLResponse>& respo
         payload.assign(body->begin(), body->end());
     }
     const std::string shown = obfuscateResponsePayload(payload).value_or("");
-    TLMLogVerbose(kLogTag, "HTTP response received with status code: %d, payload:\n%s", status, shown.c_str());
+    TLMLogVerbose(kTLMLogTag, "HTTP response received with status code: %d, payload:\n%s", status, shown.c_str());
 }
 
 std::string TLMHttpIngestion::baseURL() const {
@@ -173,5 +172,5 @@ void TLMHttpIngestion::rebuildSendURL() {
         }
     }
     mSendURL = platform::net::URL::parse(text);
-    if (!mSendURL) TLMLogError(kLogTag, "The ingestion's address is not a valid URL: %s", text.c_str());
+    if (!mSendURL) TLMLogError(kTLMLogTag, "The ingestion's address is not a valid URL: %s", text.c_str());
 }

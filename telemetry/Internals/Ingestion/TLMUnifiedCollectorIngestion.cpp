@@ -12,7 +12,6 @@
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 const char* const kApiKeyHeader = "apikey";
 const char* const kTicketsHeader = "Tickets";
 
@@ -71,7 +70,7 @@ platform::net::HTTPHeaders TLMUnifiedCollectorIngestion::getHeadersWithData(cons
         if (const std::optional<std::string> json = tickets.jsonText(false, &error)) {
             headers.set(kTicketsHeader, *json);
         } else {
-            TLMLogError(kLogTag, "The tickets of a batch cannot be written as JSON: %s", error.c_str());
+            TLMLogError(kTLMLogTag, "The tickets of a batch cannot be written as JSON: %s", error.c_str());
         }
     }
     return headers;
@@ -105,8 +104,8 @@ void TLMUnifiedCollectorIngestion::willSendHTTPRequestToURL(const platform::net:
     }
     const std::string address = url.absoluteString();
     const std::string joined = platform::joined(fields, ", ");
-    TLMLogVerbose(kLogTag, "URL: %s", address.c_str());
-    TLMLogVerbose(kLogTag, "Headers: %s", joined.c_str());
+    TLMLogVerbose(kTLMLogTag, "URL: %s", address.c_str());
+    TLMLogVerbose(kTLMLogTag, "Headers: %s", joined.c_str());
 }
 
 std::string TLMUnifiedCollectorIngestion::obfuscateTargetTokens(const std::string& tokens) {

@@ -9,7 +9,6 @@
 
 namespace {
 
-const char* const kAnalyticsTag = "TelemetryAnalytics";
 const char* const kBaseType = "baseType";
 const char* const kBaseData = "baseData";
 const char* const kBaseTypePrefix = "baseType.";
@@ -45,7 +44,7 @@ TLMOrderedDictionary& dictionaryUnder(TLMOrderedDictionary& node, const std::str
 // warning, when there is no node or the key holds a value already.
 bool addTypedPropertyToTree(const TLMTypedProperty& property, TLMOrderedDictionary* node, const std::string& key) {
     if (node == nullptr || node->objectForKey(key) != nullptr) {
-        TLMLogWarning(kAnalyticsTag, "Property key '%s' already has a value, choosing one.", key.c_str());
+        TLMLogWarning(kTLMAnalyticsLogTag, "Property key '%s' already has a value, choosing one.", key.c_str());
         return false;
     }
     if (const auto* text = dynamic_cast<const TLMStringTypedProperty*>(&property)) {
@@ -157,7 +156,7 @@ void TLMEventLog::setPropertiesAndMetadataForCSLog(TLMUnifiedSchemaLog& log) con
             return startsWith(entry.first, kBaseDataPrefix);
         });
         if (!hasBaseData) {
-            TLMLogWarning(kAnalyticsTag, "baseType was set but baseData is missing.");
+            TLMLogWarning(kTLMAnalyticsLogTag, "baseType was set but baseData is missing.");
             properties.erase(kBaseType);
         }
     } else {
@@ -170,7 +169,7 @@ void TLMEventLog::setPropertiesAndMetadataForCSLog(TLMUnifiedSchemaLog& log) con
                 ++entry;
             }
         }
-        if (removedBaseData) TLMLogWarning(kAnalyticsTag, "baseData was set but baseType is missing or invalid.");
+        if (removedBaseData) TLMLogWarning(kTLMAnalyticsLogTag, "baseData was set but baseType is missing or invalid.");
         properties.erase(kBaseType);
     }
 
@@ -178,9 +177,9 @@ void TLMEventLog::setPropertiesAndMetadataForCSLog(TLMUnifiedSchemaLog& log) con
     TLMOrderedDictionary metadataTree;
     for (const auto& [name, property] : properties) {
         if (startsWith(name, kBaseTypePrefix)) {
-            TLMLogWarning(kAnalyticsTag, "baseType must not be an object.");
+            TLMLogWarning(kTLMAnalyticsLogTag, "baseType must not be an object.");
         } else if (name == kBaseData) {
-            TLMLogWarning(kAnalyticsTag, "baseData must be an object.");
+            TLMLogWarning(kTLMAnalyticsLogTag, "baseData must be an object.");
         } else {
             addTypedProperty(*property, metadataTree, propertyTree);
         }

@@ -21,7 +21,6 @@
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 
 // File names are "file:" URIs; SQLite would read "?", "#" and "%" in a bare
 // path as URI syntax.
@@ -235,10 +234,10 @@ void TLMDBStorage::initializeDatabase() {
     std::call_once(logged, [] {
         const int result = gSQLiteConfigurationResult;
         if (result == SQLITE_OK) {
-            TLMLogDebug(kLogTag, "SQLite global configuration successfully updated.");
+            TLMLogDebug(kTLMLogTag, "SQLite global configuration successfully updated.");
         } else {
             const std::string text = sqlite3_errstr(result);
-            TLMLogError(kLogTag, "Failed to update SQLite global configuration. Error: %s.", text.c_str());
+            TLMLogError(kTLMLogTag, "Failed to update SQLite global configuration. Error: %s.", text.c_str());
         }
     });
     // The app's start does not wait for another connection's lock.
@@ -259,14 +258,14 @@ int TLMDBStorage::setUp(bool waitForLocks) {
     noteFileHeld(result, waitsBefore);
     const std::string name = mFilename;
     if (IsBusy(result)) {
-        TLMLogWarning(kLogTag, "The \"%s\" database is in use by another connection; it is set up at its next use.",
+        TLMLogWarning(kTLMLogTag, "The \"%s\" database is in use by another connection; it is set up at its next use.",
                       name.c_str());
     } else if (mSetUpPending) {
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The \"%s\" database cannot be written for now (result=%d); it is set up at its next use.",
                       name.c_str(), result);
     } else if (result != SQLITE_OK) {
-        TLMLogError(kLogTag, "Failed to initialize database.");
+        TLMLogError(kTLMLogTag, "Failed to initialize database.");
     }
     return result;
 }
@@ -274,7 +273,7 @@ int TLMDBStorage::setUp(bool waitForLocks) {
 int TLMDBStorage::setUpIfPending() {
     if (mPageSize != 0) return SQLITE_OK;
     if (mSetUpPending) return setUp(true);
-    TLMLogError(kLogTag, "The database was not configured correctly. The page size is expected to be non zero.");
+    TLMLogError(kTLMLogTag, "The database was not configured correctly. The page size is expected to be non zero.");
     return SQLITE_ERROR;
 }
 
@@ -314,15 +313,15 @@ bool TLMDBStorage::stillTheFileFound() {
         return true;
     }
     const std::string name = mFilename;
-    TLMLogWarning(kLogTag, "The \"%s\" database was replaced meanwhile; the file now in its place is used.",
+    TLMLogWarning(kTLMLogTag, "The \"%s\" database was replaced meanwhile; the file now in its place is used.",
                   name.c_str());
     return false;
 }
 
 int TLMDBStorage::rebuildDatabase(int damage, bool waitForLocks) {
     const std::string name = mFilename;
-    TLMLogWarning(kLogTag, "The \"%s\" database is damaged (result=%d); it is deleted and created anew.", name.c_str(),
-                  damage);
+    TLMLogWarning(kTLMLogTag, "The \"%s\" database is damaged (result=%d); it is deleted and created anew.",
+                  name.c_str(), damage);
     if (stillTheFileFound()) dropDatabase();
     FileFault fault = FileFault::None;
     std::int64_t newFileVersion = 0;
@@ -333,7 +332,7 @@ int TLMDBStorage::replaceUnusableDatabase(int result, bool waitForLocks) {
     // Not called damaged: SQLite did not say so, and the error before this
     // one tells what is in the way.
     const std::string name = mFilename;
-    TLMLogWarning(kLogTag, "The \"%s\" database cannot be used (result=%d); it is deleted and created anew.",
+    TLMLogWarning(kTLMLogTag, "The \"%s\" database cannot be used (result=%d); it is deleted and created anew.",
                   name.c_str(), result);
     if (stillTheFileFound()) dropDatabase();
     FileFault fault = FileFault::None;
@@ -400,7 +399,7 @@ int TLMDBStorage::setAsideDatabase(FileFault fault, std::int64_t storedVersion, 
     bool moved = true;
     if (kept.size() >= static_cast<std::size_t>(kMaxSetAside)) {
         const std::string oldest = kept.front().filename().string();
-        TLMLogWarning(kLogTag, "\"%s\", the oldest database set aside, is deleted to make room.", oldest.c_str());
+        TLMLogWarning(kTLMLogTag, "\"%s\", the oldest database set aside, is deleted to make room.", oldest.c_str());
         moved = RemoveWithJournals(kept.front());
         kept.erase(kept.begin());
     }
@@ -410,7 +409,7 @@ int TLMDBStorage::setAsideDatabase(FileFault fault, std::int64_t storedVersion, 
     }
     const std::filesystem::path aside = setAsideFile(mDbFileURL, static_cast<int>(kept.size()) + 1);
     if (!moved || !MoveWithJournals(mDbFileURL, aside)) {
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The \"%s\" database of version %lld cannot be set aside; it is deleted and created anew.",
                       name.c_str(), version);
         dropDatabase();
@@ -420,12 +419,12 @@ int TLMDBStorage::setAsideDatabase(FileFault fault, std::int64_t storedVersion, 
     }
     const std::string keptAs = aside.filename().string();
     if (fault == FileFault::NotWritable) {
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The \"%s\" database cannot be written by this user; it is kept as \"%s\" and a new one is "
                       "made.",
                       name.c_str(), keptAs.c_str());
     } else {
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The \"%s\" database has version %lld and its tables are not the ones this client reads; it "
                       "is kept as \"%s\" and a new one is made.",
                       name.c_str(), version, keptAs.c_str());
@@ -445,7 +444,7 @@ bool TLMDBStorage::rebuildAfterDamage(int result) {
             mRebuildDeferred = true;
             const std::string name = mFilename;
             const auto interval = static_cast<long long>(kRebuildInterval.count());
-            TLMLogWarning(kLogTag,
+            TLMLogWarning(kTLMLogTag,
                           "Damage found again in the \"%s\" database (result=%d); it is made anew %lld s after the "
                           "last time.",
                           name.c_str(), result, interval);
@@ -460,7 +459,7 @@ bool TLMDBStorage::rebuildAfterDamage(int result) {
     mMaxSizeInBytes = maxSizeInBytes;
     mSetUpPending = IsRefusal(configured);
     if (configured != SQLITE_OK) {
-        TLMLogError(kLogTag, "Failed to initialize database.");
+        TLMLogError(kTLMLogTag, "Failed to initialize database.");
         return false;
     }
     return true;
@@ -514,24 +513,24 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
         const bool halfSetUp = existed && !madeTables && storedVersion == 0 && version > 0 && !mSchema.empty() &&
                                checkTablesWithSchema(mSchema, db.get(), &differs) == SQLITE_OK;
         if (halfSetUp) {
-            TLMLogWarning(kLogTag,
+            TLMLogWarning(kTLMLogTag,
                           "The \"%s\" database was left at version %lld with our tables; its set-up is finished.",
                           name.c_str(), stored);
             customizeDatabase(db.get());
         } else if (!existed || (madeTables && storedVersion == version)) {
             if (!existed) {
-                TLMLogInfo(kLogTag, "Created \"%s\" database with %lld version.", name.c_str(),
+                TLMLogInfo(kTLMLogTag, "Created \"%s\" database with %lld version.", name.c_str(),
                            static_cast<long long>(version));
             } else {
-                TLMLogWarning(kLogTag, "The \"%s\" database had lost its tables; they are made anew.", name.c_str());
+                TLMLogWarning(kTLMLogTag, "The \"%s\" database had lost its tables; they are made anew.", name.c_str());
             }
             customizeDatabase(db.get());
         } else if (storedVersion < 0) {
             // Its tables are ours (set-up checked them): a damaged header.
-            TLMLogWarning(kLogTag, "The \"%s\" database has version %lld; it is set to %lld.", name.c_str(), stored,
+            TLMLogWarning(kTLMLogTag, "The \"%s\" database has version %lld; it is set to %lld.", name.c_str(), stored,
                           static_cast<long long>(version));
         } else if (storedVersion < version) {
-            TLMLogInfo(kLogTag, "Migrating \"%s\" database from version %lld to %lld.", name.c_str(), stored,
+            TLMLogInfo(kTLMLogTag, "Migrating \"%s\" database from version %lld to %lld.", name.c_str(), stored,
                        static_cast<long long>(version));
             result = migrateDatabase(db.get(), static_cast<std::uint64_t>(storedVersion));
             fresh = true;
@@ -541,7 +540,7 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
         } else if (storedVersion > version) {
             // A later release wrote it; writing our older number would make
             // that release take its own data for old and migrate it away.
-            TLMLogWarning(kLogTag, "Keeping \"%s\" database at version %lld, newer than this client's %lld.",
+            TLMLogWarning(kTLMLogTag, "Keeping \"%s\" database at version %lld, newer than this client's %lld.",
                           name.c_str(), stored, static_cast<long long>(version));
         }
         if (result == SQLITE_OK && storedVersion <= version) result = setVersion(mVersion, db.get());
@@ -588,7 +587,7 @@ int TLMDBStorage::writeFileId(sqlite3* db, bool fresh) {
     std::int64_t id = 0;
     auto* bytes = reinterpret_cast<std::uint8_t*>(&id);
     if (const int error = platform::security::randomBytes({bytes, sizeof id}); error != 0) {
-        TLMLogError(kLogTag, "No random identifier for the database file (errno %d).", error);
+        TLMLogError(kTLMLogTag, "No random identifier for the database file (errno %d).", error);
         return SQLITE_ERROR;
     }
     const std::string table = std::string("\"") + kFileIdTable + "\"";
@@ -609,7 +608,7 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     int result = SQLITE_OK;
     pageSize = querySingleValue("PRAGMA page_size;", db, &result);
     if (pageSize <= 0) {
-        TLMLogError(kLogTag, "Failed to get storage page size.");
+        TLMLogError(kTLMLogTag, "Failed to get storage page size.");
         damagedIf(IsDamage(result));
         return result != SQLITE_OK ? result : SQLITE_ERROR;
     }
@@ -622,16 +621,16 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     // know, or the file is write-protected) would refuse every save.
     if (sqlite3_db_readonly(db, "main") == 1) {
         if (!HasUnknownWriteFormat(db) && CannotWriteButCanReplace(mDbFileURL)) {
-            TLMLogError(kLogTag, "The database file cannot be written by this user.");
+            TLMLogError(kTLMLogTag, "The database file cannot be written by this user.");
             fault = FileFault::NotWritable;
             return SQLITE_READONLY;
         }
         if (!HasUnknownWriteFormat(db)) {
             // Write-protected: its logs are kept for when it is writable.
-            TLMLogError(kLogTag, "The database file cannot be written for now.");
+            TLMLogError(kTLMLogTag, "The database file cannot be written for now.");
             return SQLITE_READONLY;
         }
-        TLMLogError(kLogTag, "The database file can only be read.");
+        TLMLogError(kTLMLogTag, "The database file can only be read.");
         fault = FileFault::Unusable;
         return SQLITE_READONLY;
     }
@@ -653,7 +652,7 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     }
     result = createTablesWithSchema(mSchema, db);
     if (result != SQLITE_OK) {
-        TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
+        TLMLogError(kTLMLogTag, "Failed to create tables with schema with error \"%d\".", result);
         // What keeps a table of ours from being made (a view or an index of
         // its name, a broken schema) is in the file, and the missing table
         // holds nothing to lose; another connection's lock, a full disk or a
@@ -696,7 +695,7 @@ TLMDBConnection TLMDBStorage::openDatabaseAtFileURL(const std::filesystem::path&
     if (code == SQLITE_OK) code = sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
     if (result) *result = code;
     if (code != SQLITE_OK) {
-        TLMLogError(kLogTag, "Failed to open database with result: %d.", code);
+        TLMLogError(kTLMLogTag, "Failed to open database with result: %d.", code);
         return nullptr;
     }
     return db;
@@ -726,7 +725,7 @@ int TLMDBStorage::setUpUnderLock() {
 bool TLMDBStorage::setUpAgainIfNotSetUp(int result) {
     if (result != kNotSetUp) return false;
     const std::string name = mFilename;
-    TLMLogWarning(kLogTag, "The \"%s\" database is not set up as this client left it; it is set up again.",
+    TLMLogWarning(kTLMLogTag, "The \"%s\" database is not set up as this client left it; it is set up again.",
                   name.c_str());
     return setUpUnderLock() == SQLITE_OK;
 }
@@ -775,7 +774,7 @@ bool TLMDBStorage::setUpAgainIfGone(int result) {
     if (!gone) return false;
     const std::string name = mFilename;
     TLMLogWarning(
-        kLogTag,
+        kTLMLogTag,
         "The \"%s\" database was removed, lost its tables or cannot be written by this user; it is set up anew.",
         name.c_str());
     return setUpUnderLock() == SQLITE_OK;
@@ -790,7 +789,7 @@ int TLMDBStorage::executeQueryOnNewConnection(const std::function<int(sqlite3*)>
     waitForHeldFile(db.get());
     result = setMaxPageCount(mMaxSizeInBytes / mPageSize, db.get());
     if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) return result;
-    if (result != SQLITE_OK) TLMLogError(kLogTag, "Failed to open database with specified maximum size constraint.");
+    if (result != SQLITE_OK) TLMLogError(kTLMLogTag, "Failed to open database with specified maximum size constraint.");
     result = sqlite3_exec(db.get(), access == Access::Write ? "BEGIN IMMEDIATE;" : "BEGIN;", nullptr, nullptr, nullptr);
     // The identifier and the version are read in the work's transaction:
     // no other launch empties or sets up the file between them and the work.
@@ -799,7 +798,7 @@ int TLMDBStorage::executeQueryOnNewConnection(const std::function<int(sqlite3*)>
     if (result == SQLITE_OK) {
         if (mLastFileId && *mLastFileId != fileId) {
             const std::string name = mFilename;
-            TLMLogWarning(kLogTag,
+            TLMLogWarning(kTLMLogTag,
                           "The \"%s\" database is another file than before; identifiers of the earlier one delete "
                           "nothing in it.",
                           name.c_str());
@@ -878,9 +877,9 @@ bool TLMDBStorage::createTable(const std::string& tableName, const TLMDBColumnsS
             "CREATE TABLE \"" + tableName + "\" (" + columnsQueryFromColumnsSchema(columnsSchema) + ");";
         const int code = executeNonSelectionQuery(query, db);
         if (code == SQLITE_OK) {
-            TLMLogVerbose(kLogTag, "Table %s has been created", tableName.c_str());
+            TLMLogVerbose(kTLMLogTag, "Table %s has been created", tableName.c_str());
         } else {
-            TLMLogError(kLogTag, "Failed to create table %s", tableName.c_str());
+            TLMLogError(kTLMLogTag, "Failed to create table %s", tableName.c_str());
         }
         return code;
     });
@@ -892,9 +891,9 @@ bool TLMDBStorage::dropTable(const std::string& tableName) {
         if (!tableExists(tableName, db)) return SQLITE_OK;
         const int code = executeNonSelectionQuery("DROP TABLE \"" + tableName + "\";", db);
         if (code == SQLITE_OK) {
-            TLMLogVerbose(kLogTag, "Table %s has been deleted", tableName.c_str());
+            TLMLogVerbose(kTLMLogTag, "Table %s has been deleted", tableName.c_str());
         } else {
-            TLMLogError(kLogTag, "Failed to delete table %s", tableName.c_str());
+            TLMLogError(kTLMLogTag, "Failed to delete table %s", tableName.c_str());
         }
         return code;
     });
@@ -910,9 +909,9 @@ void TLMDBStorage::dropDatabase() {
     }
     if (removed) {
         const std::string uri = FileURI(mDbFileURL);
-        TLMLogVerbose(kLogTag, "Database %s has been deleted.", uri.c_str());
+        TLMLogVerbose(kTLMLogTag, "Database %s has been deleted.", uri.c_str());
     } else {
-        TLMLogError(kLogTag, "Failed to delete database.");
+        TLMLogError(kTLMLogTag, "Failed to delete database.");
     }
 }
 
@@ -926,11 +925,11 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
     if (!db) return finish(false);
     const long long size = sizeInBytes;
     const std::int64_t pageCount = getPageCountInOpenedDatabase(db.get());
-    TLMLogDebug(kLogTag, "Found %lld pages in the database.", static_cast<long long>(pageCount));
+    TLMLogDebug(kTLMLogTag, "Found %lld pages in the database.", static_cast<long long>(pageCount));
     const std::int64_t requestedPages = sizeInBytes / mPageSize + (sizeInBytes % mPageSize > 0 ? 1 : 0);
     bool success = false;
     if (pageCount > requestedPages) {
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "Cannot change database size to %lld bytes as it would cause a loss of data. Maximum database "
                       "size will not be changed.",
                       size);
@@ -939,7 +938,7 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
             db.reset();
             if (rebuildAfterDamage(result)) return setMaxStorageSize(sizeInBytes, completionHandler);
         }
-        TLMLogError(kLogTag, "Could not change maximum database size to %lld bytes. SQLite error code: %i", size,
+        TLMLogError(kTLMLogTag, "Could not change maximum database size to %lld bytes. SQLite error code: %i", size,
                     result);
     } else {
         const std::int64_t newMaxPages = getMaxPageCountInOpenedDatabase(db.get());
@@ -947,13 +946,14 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
         if (newMaxPages == requestedPages) {
             mMaxSizeInBytes = newMaxSize;
             if (newMaxSize == sizeInBytes) {
-                TLMLogInfo(kLogTag, "Changed maximum database size to %lld bytes.", size);
+                TLMLogInfo(kTLMLogTag, "Changed maximum database size to %lld bytes.", size);
             } else {
-                TLMLogInfo(kLogTag, "Changed maximum database size to %lld bytes (next multiple of 4KiB).", newMaxSize);
+                TLMLogInfo(kTLMLogTag, "Changed maximum database size to %lld bytes (next multiple of 4KiB).",
+                           newMaxSize);
             }
             success = true;
         } else {
-            TLMLogError(kLogTag,
+            TLMLogError(kTLMLogTag,
                         "Could not change maximum database size to %lld bytes, current maximum size is %lld bytes.",
                         size, newMaxSize);
         }
@@ -985,7 +985,7 @@ int TLMDBStorage::createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db)
         // ours is there still.
         if (!tableExists(tableName, db, &result)) {
             if (result != SQLITE_OK) return result;
-            TLMLogError(kLogTag, "Could not create the table %s: something else has its name.", tableName.c_str());
+            TLMLogError(kTLMLogTag, "Could not create the table %s: something else has its name.", tableName.c_str());
             return SQLITE_ERROR;
         }
     }
@@ -1006,7 +1006,7 @@ int TLMDBStorage::checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db, 
         const std::string* stored = rows.empty() || rows.front().empty() ? nullptr : rows.front().front().asString();
         if (stored == nullptr || *stored != expected) {
             const std::string name = tableName;
-            TLMLogError(kLogTag, "The table %s is not the one of the schema.", name.c_str());
+            TLMLogError(kTLMLogTag, "The table %s is not the one of the schema.", name.c_str());
             if (differs) *differs = true;
             return SQLITE_CORRUPT;
         }
@@ -1052,7 +1052,7 @@ int TLMDBStorage::setVersion(std::uint64_t version, sqlite3* db) {
 void TLMDBStorage::enableAutoVacuumInOpenedDatabase(sqlite3* db) {
     constexpr std::int64_t kFull = 1;
     if (querySingleValue("PRAGMA auto_vacuum", db) == kFull) return;
-    TLMLogDebug(kLogTag, "Vacuuming database and enabling auto_vacuum");
+    TLMLogDebug(kTLMLogTag, "Vacuuming database and enabling auto_vacuum");
     executeNonSelectionQuery("PRAGMA auto_vacuum = FULL;", db);
     executeNonSelectionQuery("VACUUM;", db);
 }
@@ -1068,11 +1068,11 @@ int TLMDBStorage::executeNonSelectionQuery(const std::string& query, sqlite3* db
         if (result == SQLITE_DONE) return SQLITE_OK;
         const std::string message = ErrorMessage(db);
         if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
-            TLMLogError(kLogTag, "A database file is corrupted, result=%d\n\t%s", result, message.c_str());
+            TLMLogError(kTLMLogTag, "A database file is corrupted, result=%d\n\t%s", result, message.c_str());
         } else if (result == SQLITE_FULL) {
-            TLMLogDebug(kLogTag, "Query failed with error: %d\n\t%s", result, message.c_str());
+            TLMLogDebug(kTLMLogTag, "Query failed with error: %d\n\t%s", result, message.c_str());
         } else {
-            TLMLogError(kLogTag, "Could not execute the statement, result=%d\n\t%s", result, message.c_str());
+            TLMLogError(kTLMLogTag, "Could not execute the statement, result=%d\n\t%s", result, message.c_str());
         }
         return result;
     });
@@ -1084,7 +1084,7 @@ int TLMDBStorage::executeQuery(const std::string& query, sqlite3* db, const TLMS
     int result = sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr);
     if (result != SQLITE_OK) {
         const std::string message = ErrorMessage(db);
-        TLMLogError(kLogTag, "Failed to prepare SQLite statement, result=%d\n\t%s", result, message.c_str());
+        TLMLogError(kTLMLogTag, "Failed to prepare SQLite statement, result=%d\n\t%s", result, message.c_str());
         sqlite3_finalize(statement);
         return result;
     }
@@ -1093,7 +1093,7 @@ int TLMDBStorage::executeQuery(const std::string& query, sqlite3* db, const TLMS
     const int finalized = sqlite3_finalize(statement);
     if (finalized != SQLITE_OK) {
         const std::string message = ErrorMessage(db);
-        TLMLogError(kLogTag, "Failed to finalize SQLite statement, result=%d\n\t%s", finalized, message.c_str());
+        TLMLogError(kTLMLogTag, "Failed to finalize SQLite statement, result=%d\n\t%s", finalized, message.c_str());
     }
     return result;
 }
@@ -1118,7 +1118,7 @@ std::vector<TLMDBRow> TLMDBStorage::executeSelectionQuery(const std::string& que
         }
         if (step == SQLITE_DONE) return SQLITE_OK;
         const std::string message = ErrorMessage(db);
-        TLMLogError(kLogTag, "Query failed with error: %d\n\t%s", step, message.c_str());
+        TLMLogError(kTLMLogTag, "Query failed with error: %d\n\t%s", step, message.c_str());
         return step;
     });
     if (result) *result = code;
@@ -1137,8 +1137,8 @@ platform::Value TLMDBStorage::columnValueFromStatement(sqlite3_stmt* query, int 
         // Row identifiers run past 32 bits after enough insertions.
         case SQLITE_INTEGER: return platform::Value(static_cast<std::int64_t>(sqlite3_column_int64(query, index)));
         default:
-            TLMLogError(kLogTag, "Could not retrieve column value at index %d from statement: unknown type %d.", index,
-                        type);
+            TLMLogError(kTLMLogTag, "Could not retrieve column value at index %d from statement: unknown type %d.",
+                        index, type);
             return platform::Value();
     }
 }

@@ -14,7 +14,6 @@
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 const char* const kTable = "logs";
 const char* const kIdColumn = "id";
 const char* const kGroupIdColumn = "groupId";
@@ -133,7 +132,7 @@ bool TLMLogDBStorage::targetColumnsForLog(const TLMAbstractLog& log, std::option
     const std::string& token = *tokens->begin();
     columns->encryptedToken = mTargetTokenEncrypter.encryptString(token);
     if (!columns->encryptedToken) {
-        TLMLogError(kLogTag, "Failed to encrypt the target token of a log; the log is not stored.");
+        TLMLogError(kTLMLogTag, "Failed to encrypt the target token of a log; the log is not stored.");
         return false;
     }
     columns->targetKey = TLMUtility::targetKeyFromTargetToken(token);
@@ -182,7 +181,7 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
 int TLMLogDBStorage::insertLog(sqlite3* db, const PreparedLog& log, std::int64_t maxSize, bool inTransaction,
                                std::int64_t& rowId) {
     if (static_cast<std::int64_t>(log.base64.size()) >= maxSize) {
-        TLMLogError(kLogTag,
+        TLMLogError(kTLMLogTag,
                     "Log is too large (%zu bytes) to store in database. Current maximum database size is %lld bytes.",
                     log.base64.size(), static_cast<long long>(maxSize));
         return SQLITE_TOOBIG;
@@ -225,20 +224,20 @@ int TLMLogDBStorage::insertLog(sqlite3* db, const PreparedLog& log, std::int64_t
         if ((code & 0xFF) == SQLITE_FULL) code = kDiskFull;
         if (code != SQLITE_OK) break;
         ++deleted;
-        TLMLogDebug(kLogTag, "Deleted a log with id %lld to store a new log.", id);
+        TLMLogDebug(kTLMLogTag, "Deleted a log with id %lld to store a new log.", id);
         code = executeNonSelectionQuery(log.insert, db, log.values);
     }
     if (code != SQLITE_OK && transactionLost()) return SQLITE_ABORT;
     if (deleted > 0) {
-        TLMLogDebug(kLogTag, "Log storage was over capacity, %ld oldest log(s) with equal or lower priority deleted.",
-                    deleted);
+        TLMLogDebug(kTLMLogTag,
+                    "Log storage was over capacity, %ld oldest log(s) with equal or lower priority deleted.", deleted);
     }
     if (code == SQLITE_OK) {
         rowId = sqlite3_last_insert_rowid(db);
     } else if (code == SQLITE_FULL) {
-        TLMLogError(kLogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
+        TLMLogError(kTLMLogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
     } else if (code == kDiskFull) {
-        TLMLogDebug(kLogTag, "The disk is full below the database's own limit; no log is evicted.");
+        TLMLogDebug(kTLMLogTag, "The disk is full below the database's own limit; no log is evicted.");
     }
     return code;
 }
@@ -253,7 +252,8 @@ int TLMLogDBStorage::storeLog(const TLMLogToSave& item, const std::string& group
         if (code != SQLITE_OK) return code;
         std::int64_t rowId = 0;
         code = insertLog(db, *prepared, maxSize, true, rowId);
-        if (code == SQLITE_OK) TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowId));
+        if (code == SQLITE_OK)
+            TLMLogVerbose(kTLMLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowId));
         return code;
     });
 }
@@ -310,7 +310,7 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
         if (committed) {
             if (codes[i] != SQLITE_OK) continue;
             outcomes[i] = TLMSaveOutcome::Stored;
-            TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowIds[i]));
+            TLMLogVerbose(kTLMLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowIds[i]));
         } else if (later) {
             // One too large fails whenever it is tried.
             outcomes[i] = ran && codes[i] == SQLITE_TOOBIG ? TLMSaveOutcome::Failed : TLMSaveOutcome::Later;
@@ -406,7 +406,7 @@ bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint6
         for (const std::int64_t id : ids) idTexts.push_back(std::to_string(id));
         mBatches[groupId][*batchId] = {fileId, std::move(ids)};
         const std::string joined = platform::joined(idTexts, "','");
-        TLMLogVerbose(kLogTag, "Load log(s) with id(s) '%s' as batch Id:%s", joined.c_str(), batchId->c_str());
+        TLMLogVerbose(kTLMLogTag, "Load log(s) with id(s) '%s' as batch Id:%s", joined.c_str(), batchId->c_str());
     }
     if (completionHandler) completionHandler(logs, batchId);
     return moreLogsAvailable;
@@ -449,17 +449,17 @@ std::vector<TLMStoredLog> TLMLogDBStorage::logsOfRows(const std::vector<TLMDBRow
         }
         const long long logId = id;
         if (!log) {
-            TLMLogError(kLogTag, "Deserialization failed for log with Id %lld", logId);
+            TLMLogError(kTLMLogTag, "Deserialization failed for log with Id %lld", logId);
             deleteIdsOfFile({platform::Value(id)}, fileId);
             continue;
         }
         if (const std::string* token = row[mTargetTokenColumnIndex].asString()) {
             if (token->empty()) {
-                TLMLogError(kLogTag, "Unexpected empty target token for log with Id %lld.", logId);
+                TLMLogError(kTLMLogTag, "Unexpected empty target token for log with Id %lld.", logId);
             } else if (const std::optional<std::string> plain = mTargetTokenEncrypter.decryptString(*token)) {
                 log->addTransmissionTargetToken(*plain);
             } else {
-                TLMLogError(kLogTag, "Failed to decrypt the target token for log with Id %lld.", logId);
+                TLMLogError(kTLMLogTag, "Failed to decrypt the target token for log with Id %lld.", logId);
             }
         }
         logs.push_back({id, std::move(log)});
@@ -503,7 +503,7 @@ void TLMLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const st
     if (group->second.empty()) mBatches.erase(group);
     deleteUndeletedRows();
     if (!mUndeleted.empty()) {
-        TLMLogWarning(kLogTag,
+        TLMLogWarning(kTLMLogTag,
                       "The %zu log(s) of batch Id %s could not be deleted; they are not loaded again and are deleted "
                       "at the next operation.",
                       count, batchId.c_str());
@@ -563,9 +563,9 @@ int TLMLogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<platform
     const int result = executeNonSelectionQuery(query, db, values);
     const std::string description = "Deletion of log(s) by " + columnName + " with " + Describe(columnValues);
     if (result == SQLITE_OK) {
-        TLMLogVerbose(kLogTag, "%s succeeded.", description.c_str());
+        TLMLogVerbose(kTLMLogTag, "%s succeeded.", description.c_str());
     } else {
-        TLMLogError(kLogTag, "%s failed.", description.c_str());
+        TLMLogError(kTLMLogTag, "%s failed.", description.c_str());
     }
     return result;
 }

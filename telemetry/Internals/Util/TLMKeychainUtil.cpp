@@ -8,7 +8,6 @@
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 
 using Keychain = platform::security::Keychain;
 
@@ -39,11 +38,11 @@ bool TLMKeychainUtil::storeString(const std::string& string, const std::string& 
         status = keychain.addItem(serviceName, key, data);
     }
     if (status == Keychain::Status::Success) {
-        TLMLogVerbose(kLogTag, "Stored a string with key='%s', service='%s' to keychain.", key.c_str(),
+        TLMLogVerbose(kTLMLogTag, "Stored a string with key='%s', service='%s' to keychain.", key.c_str(),
                       serviceName.c_str());
         return true;
     }
-    TLMLogWarning(kLogTag, "Failed to store item with key='%s', service='%s' to keychain. OS Status code %i",
+    TLMLogWarning(kTLMLogTag, "Failed to store item with key='%s', service='%s' to keychain. OS Status code %i",
                   key.c_str(), serviceName.c_str(), StatusCode(status));
     return false;
 }
@@ -59,11 +58,11 @@ std::optional<std::string> TLMKeychainUtil::stringForKey(const std::string& key,
     if (statusCode) *statusCode = StatusCode(status);
     std::string string(data.begin(), data.end());
     if (status == Keychain::Status::Success && platform::isValidUtf8(string)) {
-        TLMLogVerbose(kLogTag, "Retrieved a string with key='%s', service='%s' from keychain.", key.c_str(),
+        TLMLogVerbose(kTLMLogTag, "Retrieved a string with key='%s', service='%s' from keychain.", key.c_str(),
                       serviceName.c_str());
         return string;
     }
-    TLMLogWarning(kLogTag, "Failed to retrieve item with key='%s', service='%s' from keychain. OS Status code %i",
+    TLMLogWarning(kTLMLogTag, "Failed to retrieve item with key='%s', service='%s' from keychain. OS Status code %i",
                   key.c_str(), serviceName.c_str(), StatusCode(status));
     return std::nullopt;
 }
@@ -77,11 +76,11 @@ std::optional<std::string> TLMKeychainUtil::deleteStringForKey(const std::string
     if (!string) return std::nullopt;
     const Keychain::Status status = Keychain().deleteItem(serviceName, key);
     if (status == Keychain::Status::Success) {
-        TLMLogVerbose(kLogTag, "Deleted a string with key='%s', service='%s' from keychain.", key.c_str(),
+        TLMLogVerbose(kTLMLogTag, "Deleted a string with key='%s', service='%s' from keychain.", key.c_str(),
                       serviceName.c_str());
         return string;
     }
-    TLMLogWarning(kLogTag, "Failed to delete item with key='%s', service='%s' from keychain. OS Status code %i",
+    TLMLogWarning(kTLMLogTag, "Failed to delete item with key='%s', service='%s' from keychain. OS Status code %i",
                   key.c_str(), serviceName.c_str(), StatusCode(status));
     return std::nullopt;
 }

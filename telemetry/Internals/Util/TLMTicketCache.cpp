@@ -2,20 +2,11 @@
 
 #include "telemetry/core/Util/TLMSharedInstance.h"
 
-namespace {
-
-TLMSharedInstance<TLMTicketCache>& sharedHolder() {
-    static auto* holder = new TLMSharedInstance<TLMTicketCache>();
-    return *holder;
-}
-
-}  // namespace
-
 TLMTicketCache& TLMTicketCache::sharedInstance() {
-    return sharedHolder().get([] { return new TLMTicketCache(); });
+    return sharedInstanceHolder<TLMTicketCache>().get([] { return new TLMTicketCache(); });
 }
 
-void TLMTicketCache::resetSharedInstanceForTests() { sharedHolder().reset(); }
+void TLMTicketCache::resetSharedInstanceForTests() { sharedInstanceHolder<TLMTicketCache>().reset(); }
 
 std::optional<std::string> TLMTicketCache::ticketFor(const std::string& key) const {
     std::lock_guard lock(mMutex);

@@ -4,12 +4,6 @@
 
 #include <cmath>
 
-namespace {
-
-const char* const kAnalyticsTag = "TelemetryAnalytics";
-
-}  // namespace
-
 TLMEventProperties::TLMEventProperties(const std::map<std::string, std::string>& strings) {
     for (const auto& [key, value] : strings) {
         auto property = std::make_shared<TLMStringTypedProperty>();
@@ -34,7 +28,7 @@ TLMEventProperties::TLMEventProperties(const TLMKeyedUnarchiver& coder) {
 
 bool TLMEventProperties::validateKey(const std::string& key) {
     if (!key.empty()) return true;
-    TLMLogError(kAnalyticsTag, "Key cannot be null. Property will not be added.");
+    TLMLogError(kTLMAnalyticsLogTag, "Key cannot be null. Property will not be added.");
     return false;
 }
 
@@ -51,7 +45,7 @@ TLMEventProperties& TLMEventProperties::store(const std::string& key, Value valu
 TLMEventProperties& TLMEventProperties::setString(const std::optional<std::string>& value, const std::string& key) {
     if (!validateKey(key)) return *this;
     if (!value) {
-        TLMLogError(kAnalyticsTag, "Value cannot be null. Property will not be added.");
+        TLMLogError(kTLMAnalyticsLogTag, "Value cannot be null. Property will not be added.");
         return *this;
     }
     return store<TLMStringTypedProperty>(key, value);
@@ -60,7 +54,7 @@ TLMEventProperties& TLMEventProperties::setString(const std::optional<std::strin
 TLMEventProperties& TLMEventProperties::setDouble(double value, const std::string& key) {
     if (!validateKey(key)) return *this;
     if (!std::isfinite(value)) {
-        TLMLogError(kAnalyticsTag, "Double value for property '%s' must be finite (cannot be INFINITY or NAN).",
+        TLMLogError(kTLMAnalyticsLogTag, "Double value for property '%s' must be finite (cannot be INFINITY or NAN).",
                     key.c_str());
         return *this;
     }
@@ -80,7 +74,7 @@ TLMEventProperties& TLMEventProperties::setBool(bool value, const std::string& k
 TLMEventProperties& TLMEventProperties::setDate(const std::optional<Date>& value, const std::string& key) {
     if (!validateKey(key)) return *this;
     if (!value) {
-        TLMLogError(kAnalyticsTag, "Value cannot be null. Property will not be added.");
+        TLMLogError(kTLMAnalyticsLogTag, "Value cannot be null. Property will not be added.");
         return *this;
     }
     return store<TLMDateTimeTypedProperty>(key, value);

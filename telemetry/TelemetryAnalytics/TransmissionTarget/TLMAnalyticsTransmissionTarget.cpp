@@ -9,7 +9,6 @@
 
 namespace {
 
-const char* const kAnalyticsTag = "TelemetryAnalytics";
 
 struct ProviderSlot {
     std::mutex mutex;
@@ -114,7 +113,7 @@ void TLMAnalyticsTransmissionTarget::setEnabled(bool isEnabled) {
     std::lock_guard guard(TLMAnalytics::sharedInstance().lock());
     if (isEnabled != this->isEnabled()) {
         if (isEnabled && !isImmediateParent()) {
-            TLMLogWarning(kAnalyticsTag,
+            TLMLogWarning(kTLMAnalyticsLogTag,
                           "Can't enable; parent transmission target and/or Analytics service is disabled.");
             return;
         }
@@ -126,7 +125,7 @@ void TLMAnalyticsTransmissionTarget::setEnabled(bool isEnabled) {
 
 void TLMAnalyticsTransmissionTarget::pause() {
     if (!isEnabled()) {
-        TLMLogError(kAnalyticsTag, "This transmission target is disabled.");
+        TLMLogError(kTLMAnalyticsLogTag, "This transmission target is disabled.");
         return;
     }
     TLMAnalytics::pauseTransmissionTargetForToken(mTransmissionTargetToken);
@@ -134,7 +133,7 @@ void TLMAnalyticsTransmissionTarget::pause() {
 
 void TLMAnalyticsTransmissionTarget::resume() {
     if (!isEnabled()) {
-        TLMLogError(kAnalyticsTag, "This transmission target is disabled.");
+        TLMLogError(kTLMAnalyticsLogTag, "This transmission target is disabled.");
         return;
     }
     TLMAnalytics::resumeTransmissionTargetForToken(mTransmissionTargetToken);
@@ -145,7 +144,7 @@ void TLMAnalyticsTransmissionTarget::addAuthenticationProvider(
     ProviderSlot& slot = providerSlot();
     std::lock_guard lock(slot.mutex);
     if (!provider) {
-        TLMLogError(kAnalyticsTag, "Authentication provider may not be null.");
+        TLMLogError(kTLMAnalyticsLogTag, "Authentication provider may not be null.");
         return;
     }
     slot.provider = std::move(provider);

@@ -13,7 +13,6 @@
 
 namespace {
 
-const char* const kAnalyticsTag = "TelemetryAnalytics";
 
 // The first value found walking from the target up through its parents.
 std::optional<std::string> inherited(const TLMAnalyticsTransmissionTarget& target,
@@ -101,7 +100,7 @@ void TLMPropertyConfigurator::setEventPropertyDate(const std::optional<TLMEventP
 
 void TLMPropertyConfigurator::removeEventPropertyForKey(const std::string& key) {
     if (key.empty()) {
-        TLMLogError(kAnalyticsTag, "Event property key to remove cannot be nil.");
+        TLMLogError(kTLMAnalyticsLogTag, "Event property key to remove cannot be nil.");
         return;
     }
     mEventProperties.removeProperty(key);

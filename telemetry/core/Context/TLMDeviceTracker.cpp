@@ -71,20 +71,11 @@ bool allOf(const std::string& text, int (*test)(int)) {
 
 }  // namespace
 
-namespace {
-
-TLMSharedInstance<TLMDeviceTracker>& sharedHolder() {
-    static auto* holder = new TLMSharedInstance<TLMDeviceTracker>();
-    return *holder;
-}
-
-}  // namespace
-
 TLMDeviceTracker& TLMDeviceTracker::sharedInstance() {
-    return sharedHolder().get([] { return new TLMDeviceTracker(); });
+    return sharedInstanceHolder<TLMDeviceTracker>().get([] { return new TLMDeviceTracker(); });
 }
 
-void TLMDeviceTracker::resetSharedInstanceForTests() { sharedHolder().reset(); }
+void TLMDeviceTracker::resetSharedInstanceForTests() { sharedInstanceHolder<TLMDeviceTracker>().reset(); }
 
 TLMDeviceTracker::TLMDeviceTracker() : mHistory(kHistoryKey, kHistoryLimit) {}
 

@@ -4,20 +4,11 @@
 #include "telemetry/TLMLogger.h"
 #include "telemetry/core/Util/TLMSharedInstance.h"
 
-namespace {
-
-TLMSharedInstance<TLMSessionContext>& sharedHolder() {
-    static auto* holder = new TLMSharedInstance<TLMSessionContext>();
-    return *holder;
-}
-
-}  // namespace
-
 TLMSessionContext& TLMSessionContext::sharedInstance() {
-    return sharedHolder().get([] { return new TLMSessionContext(); });
+    return sharedInstanceHolder<TLMSessionContext>().get([] { return new TLMSessionContext(); });
 }
 
-void TLMSessionContext::resetSharedInstanceForTests() { sharedHolder().reset(); }
+void TLMSessionContext::resetSharedInstanceForTests() { sharedInstanceHolder<TLMSessionContext>().reset(); }
 
 TLMSessionContext::TLMSessionContext() : mHistory(kHistoryKey, kHistoryLimit) {}
 

@@ -7,18 +7,14 @@ namespace {
 
 const char* const kCustomPrefix = "c";
 
-TLMSharedInstance<TLMUserIdContext>& sharedHolder() {
-    static auto* holder = new TLMSharedInstance<TLMUserIdContext>();
-    return *holder;
-}
 
 }  // namespace
 
 TLMUserIdContext& TLMUserIdContext::sharedInstance() {
-    return sharedHolder().get([] { return new TLMUserIdContext(); });
+    return sharedInstanceHolder<TLMUserIdContext>().get([] { return new TLMUserIdContext(); });
 }
 
-void TLMUserIdContext::resetSharedInstanceForTests() { sharedHolder().reset(); }
+void TLMUserIdContext::resetSharedInstanceForTests() { sharedInstanceHolder<TLMUserIdContext>().reset(); }
 
 TLMUserIdContext::TLMUserIdContext() : mHistory(kHistoryKey, kHistoryLimit) {}
 

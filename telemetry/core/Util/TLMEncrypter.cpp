@@ -15,7 +15,6 @@ namespace sec = platform::security;
 
 namespace {
 
-const char* const kLogTag = "Telemetry";
 const char* const kMetadataKey = "EncryptionKeyMetadata";
 constexpr std::size_t kKeySize = 32;
 constexpr std::size_t kIvSize = 16;
@@ -61,7 +60,7 @@ std::optional<TLMEncrypter::Bytes> ReadKey(const std::string& keyTag) {
     if (!text) return std::nullopt;
     std::optional<TLMEncrypter::Bytes> key = sec::base64Decode(*text);
     if (!key || key->size() != kKeySize) {
-        TLMLogError(kLogTag, "The encryption key of %s in the keychain is damaged.", keyTag.c_str());
+        TLMLogError(kTLMLogTag, "The encryption key of %s in the keychain is damaged.", keyTag.c_str());
         return std::nullopt;
     }
     return key;
@@ -136,12 +135,12 @@ std::optional<TLMEncrypter::Bytes> TLMEncrypter::decryptData(std::span<const std
                                : parsed.layout == Layout::WithoutMac ? kIvSize
                                                                      : kIvSize + kMacSize;
     if (body.size() < header + kBlockSize || (body.size() - header) % kBlockSize != 0) {
-        TLMLogError(kLogTag, "The encrypted value is too short or its cipher text is not whole blocks.");
+        TLMLogError(kTLMLogTag, "The encrypted value is too short or its cipher text is not whole blocks.");
         return std::nullopt;
     }
     const std::optional<Bytes> key = getKeyWithKeyTag(parsed.keyTag, false);
     if (!key) {
-        TLMLogError(kLogTag, "There is no key of %s to decrypt with.", parsed.keyTag.c_str());
+        TLMLogError(kTLMLogTag, "There is no key of %s to decrypt with.", parsed.keyTag.c_str());
         return std::nullopt;
     }
     const std::span<const std::uint8_t> cipher = body.subspan(header);
@@ -160,7 +159,7 @@ std::optional<TLMEncrypter::Bytes> TLMEncrypter::decryptData(std::span<const std
             const sec::Sha256Digest mac = current ? sec::hmacSha256(macKey, Concat(body.first(kIvSize), cipher))
                                                   : sec::hmacSha256(macKey, cipher);
             if (!sec::constantTimeEqual(mac, body.subspan(kIvSize, kMacSize))) {
-                TLMLogError(kLogTag, "Could not authenticate MAC value.");
+                TLMLogError(kTLMLogTag, "Could not authenticate MAC value.");
                 return std::nullopt;
             }
             return performCryptoOperation(Operation::Decrypt, cipher, body.first(kIvSize),
@@ -173,14 +172,14 @@ std::optional<TLMEncrypter::Bytes> TLMEncrypter::decryptData(std::span<const std
 std::optional<std::string> TLMEncrypter::decryptString(const std::string& string) {
     const std::optional<Bytes> data = sec::base64Decode(string);
     if (!data) {
-        TLMLogWarning(kLogTag, "Conversion of encrypted string to data failed.");
+        TLMLogWarning(kTLMLogTag, "Conversion of encrypted string to data failed.");
         return std::nullopt;
     }
     const std::optional<Bytes> decrypted = decryptData(*data);
     if (!decrypted) return std::nullopt;
     std::string text = Text(*decrypted);
     if (!platform::isValidUtf8(text)) {
-        TLMLogWarning(kLogTag, "Converting decrypted data to a string failed.");
+        TLMLogWarning(kTLMLogTag, "Converting decrypted data to a string failed.");
         return std::nullopt;
     }
     return text;
@@ -215,12 +214,12 @@ std::optional<TLMEncrypter::Bytes> TLMEncrypter::generateAndSaveKeyWithTag(const
     Bytes key(kKeySize);
     const int status = FillRandom(key);
     if (status != 0) {
-        TLMLogError(kLogTag, "Error generating encryption key. Error code: %d", status);
+        TLMLogError(kTLMLogTag, "Error generating encryption key. Error code: %d", status);
         return std::nullopt;
     }
     if (!TLMKeychainUtil::storeString(sec::base64Encode(key), keyTag)) {
         // Values encrypted with it could not be read after a restart.
-        TLMLogError(kLogTag, "Could not keep the new encryption key of %s in the keychain.", keyTag.c_str());
+        TLMLogError(kTLMLogTag, "Could not keep the new encryption key of %s in the keychain.", keyTag.c_str());
         return std::nullopt;
     }
     return key;
@@ -230,7 +229,7 @@ std::optional<TLMEncrypter::Bytes> TLMEncrypter::generateInitializationVector() 
     Bytes iv(kIvSize);
     const int status = FillRandom(iv);
     if (status != 0) {
-        TLMLogError(kLogTag, "Error generating initialization vector. Error code: %d", status);
+        TLMLogError(kTLMLogTag, "Error generating initialization vector. Error code: %d", status);
         return std::nullopt;
     }
     return iv;
@@ -253,7 +252,7 @@ std::optional<TLMEncrypter::Bytes> TLMEncrypter::performCryptoOperation(Operatio
             result.reset();
         }
     }
-    if (!result) TLMLogError(kLogTag, "Error performing encryption or decryption.");
+    if (!result) TLMLogError(kTLMLogTag, "Error performing encryption or decryption.");
     return result;
 }
 

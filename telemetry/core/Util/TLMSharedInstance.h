@@ -40,3 +40,11 @@ private:
     std::atomic<T*> mCurrent{nullptr};
     std::vector<T*> mRetired;  // guarded by mMutex
 };
+
+// The process's one holder of T's shared instance, made on first use and
+// never destroyed.
+template <typename T>
+TLMSharedInstance<T>& sharedInstanceHolder() {
+    static auto* holder = new TLMSharedInstance<T>();
+    return *holder;
+}

@@ -8,7 +8,7 @@
 
 namespace {
 
-const bool kRegistered =
+const bool kUiFreshProcessRegistered =
     testsupport::ResetAfterEachTest(testsupport::ResetStage::Singletons, testsupport::ResetToolkit);
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 namespace {
 
-const char* const kAnalyticsTag = "TelemetryAnalytics";
 // The application states below this one have the application on screen.
 constexpr long kApplicationStateBackground = 2;
 
@@ -65,16 +64,17 @@ void TLMSessionTracker::stop() {
 void TLMSessionTracker::enableManualSessionTracker() {
     std::lock_guard lock(mLock);
     if (mStarted) {
-        TLMLogInfo(kAnalyticsTag, "Manual session tracker should be set before the TLMAnalytics service is started.");
+        TLMLogInfo(kTLMAnalyticsLogTag,
+                   "Manual session tracker should be set before the TLMAnalytics service is started.");
         return;
     }
     mManual = true;
-    TLMLogInfo(kAnalyticsTag, "Manual session tracker is enabled.");
+    TLMLogInfo(kTLMAnalyticsLogTag, "Manual session tracker is enabled.");
 }
 
 void TLMSessionTracker::startSession() {
     if (!mManual) {
-        TLMLogInfo(kAnalyticsTag, "Can't start new session because manual session tracker is disabled.");
+        TLMLogInfo(kTLMAnalyticsLogTag, "Can't start new session because manual session tracker is disabled.");
         return;
     }
     std::string sessionId;
@@ -83,7 +83,7 @@ void TLMSessionTracker::startSession() {
         sessionId = makeSessionCurrent();
     }
     sendStartSession(sessionId);
-    TLMLogInfo(kAnalyticsTag, "Started a new session: %s", sessionId.c_str());
+    TLMLogInfo(kTLMAnalyticsLogTag, "Started a new session: %s", sessionId.c_str());
 }
 
 void TLMSessionTracker::renewSessionId() {
@@ -101,7 +101,7 @@ void TLMSessionTracker::renewSessionId() {
 std::string TLMSessionTracker::makeSessionCurrent() {
     std::string sessionId = TLMNewUuidString();
     mContext.setSessionId(sessionId);
-    TLMLogInfo(kAnalyticsTag, "New session ID: %s", sessionId.c_str());
+    TLMLogInfo(kTLMAnalyticsLogTag, "New session ID: %s", sessionId.c_str());
     return sessionId;
 }
 
@@ -134,7 +134,7 @@ bool TLMSessionTracker::hasSessionTimedOut() const {
 bool TLMSessionTracker::skippedInManualMode(const char* moment) const {
     if (!mManual) return false;
     const std::string when = moment;
-    TLMLogInfo(kAnalyticsTag,
+    TLMLogInfo(kTLMAnalyticsLogTag,
                "Manual session tracker is enabled. Skip tracking a session status request after enter %s.",
                when.c_str());
     return true;
